@@ -1,0 +1,39 @@
+// TDragShape: a rectangle outline the user moves and resizes with the mouse.
+#pragma once
+
+#include "platform/shape.h"
+
+class TDragShape : public TShape {
+    Q_OBJECT
+public:
+    explicit TDragShape(QWidget *AParent = nullptr);
+    ~TDragShape() override;
+
+    int MinWidth = 16;
+    int MinHeight = 16;
+    int MaxWidth = 0;
+    int MaxHeight = 0;
+    bool AllowLeft = true;   // governs the right-edge zones
+    bool AllowRight = true;  // governs the left-edge zones
+    bool AllowTop = true;
+    bool AllowBottom = true;
+    bool AllowMove = true;
+    int Border = 6;
+    TCursor MoveCursor = crCross;
+
+    enum Zone { zNone, zTopLeft, zBottomLeft, zTopRight, zBottomRight, zLeft, zRight, zTop, zBottom, zMove };
+    Zone CurrentZone() const { return FZone; }
+
+protected:
+    void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+    void MouseMove(TShiftState Shift, int X, int Y) override;
+    void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+
+private:
+    int FAnchorX = 0;
+    int FAnchorY = 0;
+    bool FDragging = false;
+    Zone FZone = zNone;
+};
+
+void Register();
