@@ -24,4 +24,7 @@ private:
     bool FValid = true;
 };
 
+// Puts the class on the component palette page "QZ".
+namespace TempFolder {
 void Register();
+}

@@ -61,4 +61,7 @@ private:
     QString FTempFolder;
 };
 
+// Puts the class on the component palette page "QZ".
+namespace anyimage {
 void Register();
+}

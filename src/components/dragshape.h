@@ -36,4 +36,7 @@ private:
     Zone FZone = zNone;
 };
 
+// Puts the class on the component palette page "QZ".
+namespace dragshape {
 void Register();
+}

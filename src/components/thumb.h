@@ -78,4 +78,7 @@ private:
     bool FBorder = true;
 };
 
+// Puts the class on the component palette page "QZ".
+namespace thumb {
 void Register();
+}
