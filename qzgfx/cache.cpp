@@ -1,0 +1,53 @@
+#include "cache.h"
+
+#include <algorithm>
+#include <mutex>
+#include <utility>
+
+namespace qzgfx {
+
+namespace {
+
+// Two entries: the working bitmap, and one more so that a second caller
+// (another window, another thread) does not evict it with every call.
+constexpr int kEntries = 2;
+
+struct Entry {
+    FileIdentity id;
+    std::shared_ptr<const Image> image;
+};
+
+std::mutex mutex;
+Entry entries[kEntries];  // most recently used first
+
+}  // namespace
+
+std::shared_ptr<const Image> cachedPixels(const FileIdentity &id)
+{
+    if (!id.valid)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (int i = 0; i < kEntries; ++i) {
+        if (entries[i].image && entries[i].id == id) {
+            std::rotate(entries, entries + i, entries + i + 1);
+            return entries[0].image;
+        }
+    }
+    return nullptr;
+}
+
+void rememberPixels(const FileIdentity &id, std::shared_ptr<const Image> image)
+{
+    if (!id.valid || !image)
+        return;
+    std::shared_ptr<const Image> dropped;  // freed outside the lock
+    std::lock_guard<std::mutex> lock(mutex);
+    int i = 0;
+    while (i < kEntries - 1 && !(entries[i].image && entries[i].id == id))
+        ++i;
+    dropped = std::move(entries[i].image);
+    std::rotate(entries, entries + i, entries + i + 1);
+    entries[0] = {id, std::move(image)};
+}
+
+}  // namespace qzgfx
