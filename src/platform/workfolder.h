@@ -6,6 +6,7 @@
 // own folder).
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class TWorkFolder {
@@ -25,4 +26,7 @@ public:
 private:
     QString FPath;
     int FLockFd = -1;
+    // TEMP as it was, given back when the folder goes.
+    bool FHadTemp = false;
+    QByteArray FPreviousTemp;
 };
