@@ -12,9 +12,28 @@
 
 class TThumbnail : public TCustomControl {
     Q_OBJECT
+    // Published, in the order a form description stores and reads them.
+    Q_PROPERTY(QColor ColorUp MEMBER ColorUp)
+    Q_PROPERTY(QColor ColorDown MEMBER ColorDown)
+    Q_PROPERTY(QString FileName READ FileName WRITE WriteFileName)
+    Q_PROPERTY(QString CacheDirectory MEMBER CacheDirectory)
+    Q_PROPERTY(bool Down READ Down WRITE WriteDown)
+    Q_PROPERTY(bool UseCache READ UseCache WRITE WriteUseCache)
+    Q_PROPERTY(bool WasCached READ WasCached STORED false)
+    Q_PROPERTY(bool ShowLabel READ ShowLabel WRITE WriteShowLabel)
+    Q_PROPERTY(int BitmapSize READ BitmapSize WRITE WriteBitmapSize)
+    Q_PROPERTY(bool Border READ Border WRITE WriteBorder)
+    Q_PROPERTY(bool Greyscale MEMBER Greyscale)
+    Q_PROPERTY(bool FullSize MEMBER FullSize)
 public:
     explicit TThumbnail(QWidget *AParent = nullptr);
     ~TThumbnail() override;
+
+    // BitmapSize is kept within these bounds: below 4 the label can never
+    // fit; above the library's largest side a tile makes no sense, and the
+    // bound keeps the tile's sums and products in range.
+    static constexpr int MinBitmapSize = 4;
+    static constexpr int MaxBitmapSize = 65535;
 
     TColor ColorUp;
     TColor ColorDown;
@@ -38,19 +57,31 @@ public:
     virtual void WriteBorder(bool Value);
 
     void RefreshThumbnail();
-    // Writes the picture scaled to size as a bitmap file.
+    // Writes the picture scaled to size as a bitmap file. False when Size is
+    // not positive or the picture could not be converted (nothing written);
+    // an error writing the file propagates.
     bool ExportThumbnail(const QString &FileName, int Size);
     void DeleteCacheFile();
+    // False when nothing was written (no picture, no name, write error).
     bool SaveThumbnail(const QString &FileName);
 
     const TBitmap &TileBitmap() const { return *FTileBitmap; }
     bool HasPicture() const { return FHasPicture; }
+    // What the last build used and left: for inspection, never changed here.
+    const ImageInfo *Info() const { return FImageInfo.get(); }
+    QString CacheFile() const { return FCacheFile; }
+    QString TempFile() const { return FTempFile; }
 
 protected:
     void Paint() override;
     void BuildThumbnail(const QString &Name);
 
 private:
+    QString CacheFileName() const;
+    QString TempFolder();
+    QString TempFileName(const QString &Name);
+    void DrawLabel();
+
     std::unique_ptr<TBitmap> FTileBitmap;
     std::unique_ptr<TBitmap> FFullBitmap;
     std::unique_ptr<TBitmap> FExportBitmap;
