@@ -6,8 +6,10 @@ namespace qzgfx {
 
 const Decoder &decoderFor(Bytes data)
 {
+    // Each sniff looks at fixed signature bytes; no two signatures overlap.
     static const Decoder *const all[] = {
-        &jpegDecoder(), &pngDecoder(), &bmpDecoder(), &pnmDecoder(), &pcdDecoder(),
+        &jpegDecoder(), &pngDecoder(), &bmpDecoder(), &gifDecoder(), &tiffDecoder(),
+        &webpDecoder(), &heifDecoder(), &pnmDecoder(), &pcdDecoder(),
     };
     for (const Decoder *d : all)
         if (d->sniff(data))
