@@ -6,6 +6,7 @@
 #include "platform/types.h"
 
 #include <QFont>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -44,6 +45,8 @@ public:
     TPen Pen;
     TBrush Brush;
     QFont Font;
+    // Text colour; an invalid colour means clWindowText at the time of drawing.
+    TColor FontColor;
 
     void MoveTo(int X, int Y);
     void LineTo(int X, int Y);              // draws from the pen position, end point left out
@@ -55,6 +58,12 @@ public:
     int TextHeight(const QString &text) const;
     void Draw(int X, int Y, const TBitmap &bitmap);         // natural size
     void StretchDraw(const QRect &rect, const TBitmap &bitmap);
+    // The same for a plain image (icons, pictures of other kinds).
+    void DrawImage(int X, int Y, const QImage &image);
+    void StretchDrawImage(const QRect &rect, const QImage &image);
+    // The painter while a paint runs (null otherwise), for what the canvas
+    // does not cover.
+    QPainter *Painter() const { return FPainter; }
 
 private:
     QPainter *FPainter = nullptr;

@@ -75,6 +75,8 @@ protected:
     // Raises OnClick. Run on a left release inside the client area, before
     // MouseUp.
     virtual void Click();
+    // Raises OnDblClick on the second press of a left double click.
+    virtual void DblClick();
 
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -87,6 +89,7 @@ private:
     TCursor FCursor = crDefault;
     TColor FColor;
     bool FParentColor = true;
+    bool FClicked = false;  // a left press on this control awaits its release
 };
 
 // Qt cursor shape for a cursor identifier (crDefault gives Qt::ArrowCursor).

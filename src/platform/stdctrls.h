@@ -5,11 +5,14 @@
 
 #include "platform/types.h"
 
+class QEventLoop;
+
 #include <QLabel>
 #include <QScrollArea>
 #include <QSlider>
 #include <QStatusBar>
 #include <QWidget>
+#include <functional>
 
 // A scroll box: children are added to Content() and placed with the control
 // bounds of TCustomControl, which stay relative to the visible area: when the
@@ -29,6 +32,12 @@ public:
     // Recomputes the scrolled area from the children's extents (called
     // automatically when a child moves or resizes).
     void UpdateRange();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool FRangePending = false;
 };
 
 // The slider: OnChange runs on every user scroll notification (drag, keys,
@@ -49,6 +58,20 @@ public:
     void SetPageSize(int value) { setPageStep(value); }
 
     TNotifyEvent OnChange;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    template <typename Fn>
+    void UserInput(Fn &&handler);
+    int FUserInput = 0;      // depth of user input handlers running
+    bool FUserActed = false; // one of them triggered a slider action
 };
 
 // The status bar with one simple panel.
@@ -85,8 +108,13 @@ public:
     int ClientWidth() const { return width(); }
     int ClientHeight() const { return height(); }
 
-    // Shows the form modally; returns when it is closed.
+    // Shows the form modally; returns its ModalResult (mrCancel when it was
+    // closed without one) when it is closed.
     int ShowModal();
+    enum { mrNone = 0, mrOk = 1, mrCancel = 2 };
+    int ModalResult() const { return FModalResult; }
+    // A result other than mrNone closes a modally shown form.
+    void SetModalResult(int value);
     void Close() { close(); }
 
     enum TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -96,4 +124,9 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QEventLoop *FModalLoop = nullptr;
+    int FModalResult = mrNone;
 };
