@@ -86,17 +86,18 @@ void TCanvas::FillRect(const QRect &rect) {
         FPainter->fillRect(rect, Brush.Color);
 }
 
+// Like the old canvas, the pen ends up after the text.
 void TCanvas::TextOut(int X, int Y, const QString &text) {
-    if (!FPainter)
-        return;
     const QFontMetrics fm(Font);
     const int w = fm.horizontalAdvance(text);
+    FPenPos = QPoint(X + w, Y);
+    if (!FPainter)
+        return;
     if (Brush.Style != bsClear)
         FPainter->fillRect(QRect(X, Y, w, fm.height()), Brush.Color);
     FPainter->setFont(Font);
     FPainter->setPen(FontColor.isValid() ? FontColor : clWindowText());
     FPainter->drawText(QPoint(X, Y + fm.ascent()), text);
-    FPenPos = QPoint(X + w, Y);
 }
 
 int TCanvas::TextWidth(const QString &text) const {
