@@ -84,14 +84,59 @@ QString WriteFileAtomically(const QString &fileName, const QByteArray &data) {
     return QString();
 }
 
+quint32 Le32(const QByteArray &d, int at) {
+    return quint32(quint8(d[at])) | quint32(quint8(d[at + 1])) << 8 | quint32(quint8(d[at + 2])) << 16 |
+           quint32(quint8(d[at + 3])) << 24;
+}
+
+quint16 Le16(const QByteArray &d, int at) { return quint16(quint8(d[at]) | quint8(d[at + 1]) << 8); }
+
+// Qt's reader accepts a bitmap whose pixel rows are cut off and fills the
+// rest; the old loader refused such a file, and so do we. Uncompressed
+// bitmaps must hold every row their header announces.
+bool PixelDataComplete(const QByteArray &data) {
+    if (data.size() < 26 || !data.startsWith("BM"))
+        return true;  // not for this check: the reader decides
+    const quint64 offBits = Le32(data, 10);
+    const quint32 headerSize = Le32(data, 14);
+    qint64 width, height;
+    quint32 bitCount, compression = 0;
+    if (headerSize == 12) {
+        width = Le16(data, 18);
+        height = Le16(data, 20);
+        bitCount = Le16(data, 24);
+    } else if (headerSize >= 40 && data.size() >= 34) {
+        width = qint32(Le32(data, 18));
+        height = qint32(Le32(data, 22));
+        bitCount = Le16(data, 28);
+        compression = Le32(data, 30);
+    } else {
+        return true;
+    }
+    if (compression != 0 && compression != 3 && compression != 6)
+        return true;  // run-length data has no fixed size
+    if (width <= 0 || bitCount == 0 || bitCount > 32)
+        return true;
+    const quint64 stride = (quint64(width) * bitCount + 31) / 32 * 4;
+    const quint64 rows = quint64(height < 0 ? -height : height);
+    return offBits + stride * rows <= quint64(data.size());
+}
+
 } // namespace
 
 void TBitmap::LoadFromFile(const QString &fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EPlatformError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw EPlatformError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
+    if (!PixelDataComplete(data))
+        throw EPlatformError(QStringLiteral("Bitmap image is not valid"));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
     // The format is fixed: a bitmap object reads bitmap files only.
-    QImageReader reader(&file, "bmp");
+    QImageReader reader(&buffer, "bmp");
     reader.setDecideFormatFromContent(false);
     QImage image;
     if (!reader.read(&image) || image.isNull())
