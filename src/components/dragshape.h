@@ -23,6 +23,7 @@ public:
 
     enum Zone { zNone, zTopLeft, zBottomLeft, zTopRight, zBottomRight, zLeft, zRight, zTop, zBottom, zMove };
     Zone CurrentZone() const { return FZone; }
+    bool Dragging() const { return FDragging; }
 
 protected:
     void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
@@ -30,6 +31,11 @@ protected:
     void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 
 private:
+    // Finds the zone under (X, Y) and shows its cursor.
+    void HoverTest(int X, int Y);
+    // Moves the dragged zone to (X, Y), clamps the size, sets the bounds once.
+    void DragStep(int X, int Y);
+
     int FAnchorX = 0;
     int FAnchorY = 0;
     bool FDragging = false;
