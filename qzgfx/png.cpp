@@ -1,5 +1,7 @@
-// PNG through libpng's simplified API: any bit depth, palette and grey
-// expanded, 16 bits reduced, alpha composited over white.
+// PNG through libpng: any bit depth, palette and grey expanded, 16 bits
+// reduced, alpha composited over white; written with the simplified API.
+#include <csetjmp>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -29,6 +31,88 @@ struct PngImage {
         if (std::strstr(m, "EOF") || std::strstr(m, "Not enough") || std::strstr(m, "Read Error"))
             fail("truncated PNG data");
         fail(std::string("PNG: ") + m);
+    }
+};
+
+// The classic libpng interface: the simplified one takes 16-bit samples for
+// linear light and brightens them. Errors longjmp back to decode(); all the
+// state that changes meanwhile lives in this heap object.
+struct PngReader {
+    Bytes data;
+    size_t pos = 0;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    jmp_buf jump;
+    char message[256] = "corrupt PNG data";
+    Image image;
+    std::unique_ptr<uint8_t[]> bgra;
+    std::unique_ptr<png_bytep[]> rows;
+
+    explicit PngReader(Bytes d) : data(d) {}
+    ~PngReader()
+    {
+        if (png)
+            png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    }
+
+    static void onError(png_structp png, png_const_charp text)
+    {
+        auto *r = static_cast<PngReader *>(png_get_error_ptr(png));
+        if (std::strcmp(text, "truncated PNG data") == 0)
+            std::snprintf(r->message, sizeof r->message, "%s", text);
+        else
+            std::snprintf(r->message, sizeof r->message, "PNG: %s", text);
+        longjmp(r->jump, 1);
+    }
+    static void onWarning(png_structp, png_const_charp) {}
+    static void onRead(png_structp png, png_bytep out, png_size_t n)
+    {
+        auto *r = static_cast<PngReader *>(png_get_io_ptr(png));
+        if (n > r->data.size - r->pos)
+            png_error(png, "truncated PNG data");
+        std::memcpy(out, r->data.data + r->pos, n);
+        r->pos += n;
+    }
+
+    void read()
+    {
+        png = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, onError, onWarning);
+        if (!png)
+            fail("out of memory");
+        info = png_create_info_struct(png);
+        if (!info)
+            fail("out of memory");
+        png_set_read_fn(png, this, onRead);
+        png_read_info(png, info);
+        const png_uint_32 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
+        checkLimits(w, h);
+        const int type = png_get_color_type(png, info);
+        const bool alpha = (type & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+        png_set_expand(png);
+        png_set_scale_16(png);
+        if (!(type & PNG_COLOR_MASK_COLOR))
+            png_set_gray_to_rgb(png);
+        png_set_bgr(png);
+        png_set_interlace_handling(png);
+        png_read_update_info(png, info);
+        const size_t channels = alpha ? 4 : 3;
+        if (png_get_rowbytes(png, info) != size_t(w) * channels)
+            fail("unsupported PNG layout");
+        image = Image::allocate(int(w), int(h));
+        rows.reset(new png_bytep[h]);
+        if (alpha) {
+            bgra.reset(new uint8_t[size_t(w) * 4 * h]);
+            for (png_uint_32 y = 0; y < h; ++y)
+                rows[y] = bgra.get() + size_t(w) * 4 * y;
+        } else {
+            for (png_uint_32 y = 0; y < h; ++y)
+                rows[y] = image.row(int(y));
+        }
+        png_read_image(png, rows.get());
+        // Viewers composite the stored sRGB values over the background; so do we.
+        if (alpha)
+            for (png_uint_32 y = 0; y < h; ++y)
+                bgraOverWhite(rows[y], image.row(int(y)), int(w));
     }
 };
 
@@ -65,16 +149,11 @@ public:
 
     Image decode(Bytes data, const Header &, const DecodeOptions &) const override
     {
-        PngImage p;
-        if (!png_image_begin_read_from_memory(&p.image, data.data, data.size))
-            p.raise();
-        checkLimits(p.image.width, p.image.height);
-        p.image.format = PNG_FORMAT_BGR;
-        Image img = Image::allocate(int(p.image.width), int(p.image.height));
-        const png_color white = {255, 255, 255};
-        if (!png_image_finish_read(&p.image, &white, img.pixels.get(), png_int_32(img.stride), nullptr))
-            p.raise();
-        return img;
+        auto r = std::make_unique<PngReader>(data);
+        if (setjmp(r->jump))
+            fail(r->message);
+        r->read();
+        return std::move(r->image);
     }
 };
 
