@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QWindow>
 #include <QVariant>
 
 // ---- TScrollBox --------------------------------------------------------
@@ -156,25 +157,66 @@ TForm::~TForm() {
         FModalLoop->quit();
 }
 
-// The outer rectangle: frameGeometry once the window manager framed the
-// window; before that (and under the offscreen platform) the frame is the
-// widget's own geometry.
+// The outer rectangle is frameGeometry. Before the window is shown its frame
+// is not known (the window manager adds it), so a size set then is kept and
+// applied again once the frame is known; otherwise a window whose stored
+// outer size is restored at start would grow by its frame on every run.
 int TForm::Left() const { return frameGeometry().x(); }
 int TForm::Top() const { return frameGeometry().y(); }
-int TForm::Width() const { return frameGeometry().width(); }
-int TForm::Height() const { return frameGeometry().height(); }
+int TForm::Width() const { return FPendingWidth >= 0 && !FrameKnown() ? FPendingWidth : frameGeometry().width(); }
+int TForm::Height() const { return FPendingHeight >= 0 && !FrameKnown() ? FPendingHeight : frameGeometry().height(); }
 
 void TForm::SetLeft(int value) { move(value, Top()); }
 void TForm::SetTop(int value) { move(Left(), value); }
 
+bool TForm::FrameKnown() const {
+    const QWindow *window = windowHandle();
+    return window && !window->frameMargins().isNull();
+}
+
 void TForm::SetWidth(int value) {
-    const int frame = frameGeometry().width() - width();
-    resize(qMax(0, value - frame), height());
+    value = qMax(0, value);
+    if (FrameKnown()) {
+        FPendingWidth = -1;
+        resize(qMax(0, value - (frameGeometry().width() - width())), height());
+    } else {
+        FPendingWidth = value;
+        resize(value, height());
+    }
 }
 
 void TForm::SetHeight(int value) {
-    const int frame = frameGeometry().height() - height();
-    resize(width(), qMax(0, value - frame));
+    value = qMax(0, value);
+    if (FrameKnown()) {
+        FPendingHeight = -1;
+        resize(width(), qMax(0, value - (frameGeometry().height() - height())));
+    } else {
+        FPendingHeight = value;
+        resize(width(), value);
+    }
+}
+
+void TForm::ApplyPendingFrame() {
+    if ((FPendingWidth < 0 && FPendingHeight < 0) || !FrameKnown())
+        return;
+    const int w = FPendingWidth, h = FPendingHeight;
+    FPendingWidth = FPendingHeight = -1;
+    const QSize frame = frameGeometry().size() - size();
+    resize(w >= 0 ? qMax(0, w - frame.width()) : width(), h >= 0 ? qMax(0, h - frame.height()) : height());
+}
+
+bool TForm::event(QEvent *event) {
+    const bool result = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+        ApplyPendingFrame();
+        break;
+    default:
+        break;
+    }
+    return result;
 }
 
 void TForm::SetModalResult(int value) {

@@ -125,8 +125,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    bool FrameKnown() const;
+    void ApplyPendingFrame();
+    int FPendingWidth = -1;   // outer sizes set before the frame was known
+    int FPendingHeight = -1;
     QEventLoop *FModalLoop = nullptr;
     int FModalResult = mrNone;
 };
