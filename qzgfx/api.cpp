@@ -12,9 +12,9 @@
 #include "cache.h"
 #include "decoder.h"
 #include "encoders.h"
-#include "error.h"
+#include "errors.h"
 #include "fileio.h"
-#include "limits.h"
+#include "picture_limits.h"
 #include "quantize.h"
 
 #define QZGFX_EXPORT extern "C" __attribute__((visibility("default")))

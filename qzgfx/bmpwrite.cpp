@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "encoders.h"
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 

@@ -1,6 +1,6 @@
 #include "decoder.h"
 
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 

@@ -8,8 +8,8 @@
 #include <gif_lib.h>
 
 #include "decoder.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

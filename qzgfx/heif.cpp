@@ -1,5 +1,7 @@
 // HEIC and AVIF through libheif: the primary picture, with the file's own
 // rotation and mirroring applied, alpha composited over white.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -8,8 +10,8 @@
 #include <libheif/heif.h>
 
 #include "decoder.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 
@@ -39,7 +41,9 @@ struct Heif {
         ctx = heif_context_alloc();
         if (!ctx)
             fail("out of memory");
-        heif_context_set_maximum_image_size_limit(ctx, int(kMaxSide));
+        // libheif takes the limit as a side and allows its square as the area.
+        const int64_t side = std::min<int64_t>(kMaxSide, int64_t(std::ceil(std::sqrt(double(maxPixels())))));
+        heif_context_set_maximum_image_size_limit(ctx, int(side));
         check(heif_context_read_from_memory_without_copy(ctx, data.data, data.size, nullptr));
         check(heif_context_get_primary_image_handle(ctx, &handle));
     }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "decoder.h"
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 

@@ -10,8 +10,8 @@
 
 #include "decoder.h"
 #include "encoders.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

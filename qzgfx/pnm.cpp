@@ -5,8 +5,8 @@
 
 #include "decoder.h"
 #include "encoders.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

@@ -5,7 +5,7 @@
 
 #include <libimagequant.h>
 
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 

@@ -12,8 +12,8 @@
 #include <tiffio.h>
 
 #include "decoder.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

@@ -6,8 +6,8 @@
 #include <webp/decode.h>
 
 #include "decoder.h"
-#include "error.h"
-#include "limits.h"
+#include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 

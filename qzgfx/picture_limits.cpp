@@ -1,10 +1,10 @@
-#include "limits.h"
+#include "picture_limits.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <string>
 
-#include "error.h"
+#include "errors.h"
 
 namespace qzgfx {
 
