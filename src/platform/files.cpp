@@ -94,8 +94,8 @@ bool CopyFile(const QString &source, const QString &target, bool failIfExists, Q
     // The temporary file lies beside the target so that the rename is one
     // step on one file system.
     const QString folder = ExtractFilePath(target);
-    QByteArray tempName = Native((folder.isEmpty() ? QString() : folder) + QStringLiteral(".") +
-                                 ExtractFileName(target) + QStringLiteral(".XXXXXX"));
+    // A fixed short name: the target's own may already be as long as a name can be.
+    QByteArray tempName = Native(folder + QStringLiteral(".vantrel-copy-XXXXXX"));
     const int out = ::mkostemp(tempName.data(), O_CLOEXEC);
     if (out < 0) {
         const int code = errno;

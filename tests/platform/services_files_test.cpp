@@ -117,6 +117,11 @@ TEST_F(CopyFileTest, EmptySourceAndCopyOntoItself)
     WriteBytes(dir() / "self", "same bytes");
     EXPECT_TRUE(CopyFile(Q(dir() / "self"), Q(dir() / "self"), false));
     EXPECT_EQ(ReadAll(dir() / "self"), "same bytes");
+
+    // A target name as long as a name may be.
+    const std::string longName(255, 'n');
+    EXPECT_TRUE(CopyFile(Q(dir() / "self"), Q(dir() / longName), false));
+    EXPECT_EQ(ReadAll(dir() / longName), "same bytes");
 }
 
 TEST_F(CopyFileTest, FailuresLeaveTheOldTargetAndNoLeftovers)
