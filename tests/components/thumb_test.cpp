@@ -291,6 +291,8 @@ TEST_F(ThumbTest, CacheFileNames) {
         {"/cache/", "/data/c:d/x.png", "/cache/c:dx._tm"},
         // No name, no cache file (never "._tm" in the current folder).
         {"", "", ""},
+        // A folder name past 255 characters is taken whole.
+        {"/cache/", "/data/" + QString(300, 'f') + "/x.jpg", "/cache/" + QString(300, 'f') + "x._tm"},
     };
     BreakLibrary();
     for (const Case &c : cases) {
