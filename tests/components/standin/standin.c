@@ -10,7 +10,9 @@
  * the picture by writing a BMP under whatever name it loads. It then sets
  * ReadFlags to 0x5A5A, which a caller must clear before its next read.
  * QZ_STANDIN_INVALID set: _Pic_Valid answers false.
- * QZ_STANDIN_FAIL set: conversions answer false and write nothing.
+ * QZ_STANDIN_FAIL set: conversions still write the bitmap, then answer false
+ * (a library that gave up half way), so a test sees it deleted all the same.
+ * _Pic_Valid answers false for the empty name, as the real library does.
  * Built without _Pic_Valid when QZ_STANDIN_NO_PICVALID is defined.
  */
 #include "graphics.h"
@@ -61,9 +63,8 @@ static int32_t Convert(const char *routine, const char *source, const char *bitm
     LogLine(line);
     if (info)
         info->ReadFlags = 0x5A5A;
-    if (getenv("QZ_STANDIN_FAIL"))
-        return 0;
-    return CopyBytes(source, bitmap);
+    const int32_t copied = CopyBytes(source, bitmap);
+    return getenv("QZ_STANDIN_FAIL") ? 0 : copied;
 }
 
 int32_t _anytobmps(const char *source, const char *bitmap, ImageInfo *info, int32_t pcdCode, int32_t jpegScale)
@@ -87,6 +88,6 @@ int32_t _Pic_Valid(const char *fileName)
     char line[8192];
     snprintf(line, sizeof line, "_Pic_Valid %s", fileName);
     LogLine(line);
-    return getenv("QZ_STANDIN_INVALID") ? 0 : 1;
+    return (getenv("QZ_STANDIN_INVALID") || !*fileName) ? 0 : 1;
 }
 #endif
