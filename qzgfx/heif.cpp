@@ -35,7 +35,9 @@ struct Heif {
     heif_image *image = nullptr;
     heif_decoding_options *options = nullptr;
 
-    explicit Heif(Bytes data)
+    // Opening is not done in a constructor: a throw there would skip the
+    // destructor and leak the context.
+    void open(Bytes data)
     {
         initOnce();
         ctx = heif_context_alloc();
@@ -86,7 +88,8 @@ public:
 
     Header readHeader(Bytes data) const override
     {
-        Heif h(data);
+        Heif h;
+        h.open(data);
         Header hd;
         hd.format = isAvif(data) ? 9 : 8;
         hd.width = heif_image_handle_get_width(h.handle);
@@ -98,7 +101,8 @@ public:
 
     Image decode(Bytes data, const Header &, const DecodeOptions &) const override
     {
-        Heif h(data);
+        Heif h;
+        h.open(data);
         const int w = heif_image_handle_get_width(h.handle);
         const int hh = heif_image_handle_get_height(h.handle);
         checkLimits(w, hh);
