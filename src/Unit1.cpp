@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <climits>
 #include <cstdio>
@@ -61,10 +62,11 @@ TForm1::TForm1(QWidget *AOwner) : TForm(AOwner) {
 
     FSettings = std::make_unique<TRegIniFile>(QString::fromLatin1(SettingsKey));
     FSettings->WriteString(AppName, QStringLiteral("Program"), TApplication::ExeName());
-    SetWidth(FSettings->ReadInteger(AppName, QStringLiteral("Width"), 512));
-    SetHeight(FSettings->ReadInteger(AppName, QStringLiteral("Height"), 360));
-    SetTop(FSettings->ReadInteger(AppName, QStringLiteral("Top"), 40));
-    SetLeft(FSettings->ReadInteger(AppName, QStringLiteral("Left"), 60));
+    FRestoredBounds.setWidth(FSettings->ReadInteger(AppName, QStringLiteral("Width"), 512));
+    FRestoredBounds.setHeight(FSettings->ReadInteger(AppName, QStringLiteral("Height"), 360));
+    FRestoredBounds.moveTop(FSettings->ReadInteger(AppName, QStringLiteral("Top"), 40));
+    FRestoredBounds.moveLeft(FSettings->ReadInteger(AppName, QStringLiteral("Left"), 60));
+    RestoreBounds();
     load->SetInitialDir(FSettings->ReadString(AppName, QStringLiteral("Load"), DefaultFolder()));
     save->SetInitialDir(FSettings->ReadString(AppName, QStringLiteral("Save"), DefaultFolder()));
 
@@ -76,6 +78,13 @@ TForm1::TForm1(QWidget *AOwner) : TForm(AOwner) {
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::RestoreBounds() {
+    SetWidth(FRestoredBounds.width());
+    SetHeight(FRestoredBounds.height());
+    SetTop(FRestoredBounds.top());
+    SetLeft(FRestoredBounds.left());
+}
 
 void TForm1::BuildControls() {
     setObjectName(QStringLiteral("Form1"));
@@ -237,6 +246,15 @@ void TForm1::BuildControls() {
     formLayout->addWidget(StatusBar1);
 
     OnClose = [this](QObject *Sender, TCloseAction &Action) { FormClose(Sender, Action); };
+    // Before the first showing the window has no frame, so the outer bounds
+    // set by the constructor were the client's; set them once more now, or
+    // the window would grow by its frame at every start.
+    OnShow = [this](QObject *) {
+        if (!FBoundsPending)
+            return;
+        FBoundsPending = false;
+        QTimer::singleShot(0, this, [this] { RestoreBounds(); });
+    };
 }
 
 void TForm1::FormatWorkFiles() {

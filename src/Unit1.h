@@ -7,6 +7,7 @@
 #include "platform/settings.h"
 #include "platform/stdctrls.h"
 
+#include <QRect>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -112,8 +113,13 @@ private:
     std::array<QLabel *, VariantCount> FLabels{};
     int32_t FImageWidth = 0;
     int32_t FImageHeight = 0;
+    // The outer bounds read from the settings, applied again when the window
+    // is first shown: only then is its frame known.
+    QRect FRestoredBounds;
+    bool FBoundsPending = true;
 
     void BuildVariants();
+    void RestoreBounds();
     void BuildControls();
     void FormatWorkFiles();
     void DeleteWorkFiles();

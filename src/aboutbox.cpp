@@ -62,7 +62,10 @@ TAboutForm::TAboutForm(QWidget *AOwner) : TForm(AOwner) {
     OnShow = [this](QObject *Sender) { FormShow(Sender); };
 }
 
-TAboutForm::~TAboutForm() = default;
+TAboutForm::~TAboutForm() {
+    if (AboutForm == this)
+        AboutForm = nullptr;
+}
 
 void TAboutForm::Button1Click(QObject *) { Close(); }
 
