@@ -609,6 +609,16 @@ TEST_F(ThumbTest, TemporaryBitmapFolderFromTempThenTmp) {
         EXPECT_FALSE(QFile::exists(tile.TempFile()));
     }
 
+    // A name without extension just gains ".bmp".
+    setenv("TEMP", env_.tmp().c_str(), 1);
+    {
+        const QString bare = SavePicture(Solid(64, 48, Qt::red), "noext", "PNG");
+        TThumbnail tile;
+        tile.WriteFileName(bare);
+        EXPECT_EQ(tile.TempFile(), Q(env_.tmp() / "noext.bmp"));
+        EXPECT_TRUE(tile.HasPicture());
+    }
+
     // Neither set: the reference stays as written, a relative folder that
     // does not exist, and no picture.
     unsetenv("TEMP");
