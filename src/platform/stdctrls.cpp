@@ -25,7 +25,14 @@ TScrollBox::TScrollBox(QWidget *parent) : QScrollArea(parent) {
     content->installEventFilter(this);
 }
 
-TScrollBox::~TScrollBox() = default;
+TScrollBox::~TScrollBox() {
+    // The content outlives this part of the object; stop watching it first.
+    if (QWidget *content = widget()) {
+        content->removeEventFilter(this);
+        for (QObject *child : content->children())
+            child->removeEventFilter(this);
+    }
+}
 
 QWidget *TScrollBox::Content() const { return widget(); }
 
