@@ -92,6 +92,8 @@ struct HoverCase {
 
 void Defaults(TDragShape &) {}
 
+void PrintTo(const HoverCase &c, std::ostream *os) { *os << c.name; }
+
 class DragShapeHover : public DragShapeTest, public ::testing::WithParamInterface<HoverCase> {};
 
 TEST_P(DragShapeHover, FindsZoneAndShowsItsCursor) {
@@ -159,6 +161,8 @@ struct DragCase {
     QRect after; // bounds after the pointer moved by (15, 11) in two steps
 };
 
+void PrintTo(const DragCase &c, std::ostream *os) { *os << c.name; }
+
 class DragShapeDrag : public DragShapeTest, public ::testing::WithParamInterface<DragCase> {};
 
 // Two steps, so an anchor that is kept where it must follow (or follows where
@@ -199,6 +203,8 @@ struct PushCase {
     QPoint by;
     QRect after;
 };
+
+void PrintTo(const PushCase &c, std::ostream *os) { *os << c.name; }
 
 class DragShapePush : public DragShapeTest, public ::testing::WithParamInterface<PushCase> {};
 
