@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <map>
 #include <set>
 #include <string>
 #include <system_error>
@@ -48,7 +49,24 @@ struct Input {
     std::string file;       // as the user will recognise it
     fs::path outStem;       // output name without "-qNN.jpg", relative to the output folder
     std::string error;      // set when the input cannot be a picture at all
+    std::string sameNames = {};  // an earlier input whose outputs have this one's names
 };
+
+// Two pictures can map to the same output names (a.png and a.jpg). The
+// first in the order of the inputs keeps them, whichever finishes first,
+// and the other writes nothing rather than overwrite it.
+void markSameNames(std::vector<Input> &inputs)
+{
+    std::map<std::string, std::string> owner;
+    for (Input &in : inputs) {
+        if (!in.error.empty())
+            continue;
+        const std::string key = in.outStem.lexically_normal().string();
+        auto [it, fresh] = owner.emplace(key, in.file);
+        if (!fresh)
+            in.sameNames = it->second;
+    }
+}
 
 bool looksLikePicture(const fs::path &p)
 {
@@ -198,10 +216,17 @@ private:
             return;
         winsize ws{};
         const size_t columns = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
-        std::string line = "[" + std::to_string(done_) + "/" + std::to_string(total_) + "] " + current_;
-        if (line.size() >= columns)
-            line = line.substr(0, columns - 1);
-        std::fputs(("\r\033[K" + line).c_str(), stderr);
+        std::string line = "\r\033[K[";
+        line += std::to_string(done_);
+        line += "/";
+        line += std::to_string(total_);
+        line += "] ";
+        line += current_;
+        // The four bytes of "\r\033[K" take no column; one column is left
+        // free so that the terminal does not wrap.
+        if (line.size() > columns + 3)
+            line.resize(columns + 3);
+        std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
     }
 
@@ -214,26 +239,10 @@ private:
     std::string current_;
 };
 
-// Output names are taken once per run, so two pictures that map to the
-// same name (a.png and a.jpg) never overwrite each other's rungs.
-class NameClaims {
-public:
-    bool claim(const fs::path &p)
-    {
-        std::lock_guard lock(mutex_);
-        return names_.insert(fs::absolute(p).lexically_normal().string()).second;
-    }
-
-private:
-    std::mutex mutex_;
-    std::set<std::string> names_;
-};
-
 struct Run {
     const Options &options;
     ThreadPool &pool;
     Printer &printer;
-    NameClaims &claims;
     std::string workDir;
     std::atomic<int> failed{0}, unmet{0};
 };
@@ -252,8 +261,8 @@ void writeOutputs(Run &run, const Input &in, PictureLadder &lad, PictureReport &
         const fs::path dest = fs::path(o.outDir) / (in.outStem.string() + "-q" + twoDigits(q) + ".jpg");
         std::string error;
         std::error_code ec;
-        if (!run.claims.claim(dest))
-            error = dest.string() + " is written by another picture of this run";
+        if (!in.sameNames.empty())
+            error = "not written: " + dest.string() + " has the name of a rung of " + in.sameNames;
         else if (fs::create_directories(dest.parent_path(), ec); ec)
             error = "cannot create " + dest.parent_path().string() + ": " + ec.message();
         else
@@ -341,7 +350,8 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    const std::vector<Input> inputs = collectInputs(options);
+    std::vector<Input> inputs = collectInputs(options);
+    markSameNames(inputs);
 
     // The working bitmaps and rungs live in a folder only we can enter.
     std::string workDir = (fs::path(temporaryBase()) / "vantrel-ladder-XXXXXX").string();
@@ -358,8 +368,7 @@ int main(int argc, char **argv)
     {
         ThreadPool pool(options.threads ? options.threads - 1 : ThreadPool::defaultWorkers());
         Printer printer(inputs.size(), options.json, options.score);
-        NameClaims claims;
-        Run run{options, pool, printer, claims, workDir};
+        Run run{options, pool, printer, workDir};
         {
             // Pictures queue behind the rungs of those already open.
             TaskGroup pictures(pool, false);

@@ -51,7 +51,10 @@ bool writeAll(int fd, const char *data, size_t size)
 std::string tempBeside(const std::string &to, int &fd)
 {
     const fs::path target(to);
-    std::string tmpl = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".XXXXXX";
+    std::string tmpl = (target.parent_path() / name).string();
     fd = ::mkstemp(tmpl.data());
     return tmpl;
 }
