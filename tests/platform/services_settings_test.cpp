@@ -149,10 +149,13 @@ TEST_F(RegIniFileTest, FlushReportsAFileThatCannotBeWritten)
     EXPECT_THROW(settings.Flush(), EPlatformError);
 }
 
-TEST_F(RegIniFileTest, FlushWritesAtOnce)
+TEST_F(RegIniFileTest, FlushWritesAtOnceMakingTheFolder)
 {
+    // A first run on a fresh account: the configuration folder is not there yet.
+    const auto config = env_.root() / "fresh" / "config";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     TRegIniFile settings(Key);
     settings.WriteString(Section, "Save", "/home/u/out");
     settings.Flush();
-    EXPECT_NE(ReadAll(env_.config() / "QZ.conf").find("Save=/home/u/out"), std::string::npos);
+    EXPECT_NE(ReadAll(config / "QZ.conf").find("Save=/home/u/out"), std::string::npos);
 }
