@@ -92,7 +92,7 @@ FileData readFile(const std::string &path)
     FileData data;
     data.identity = fromStat(st);
     size_t size = size_t(st.st_size);
-    data.buffer.reset(new uint8_t[size]);
+    data.buffer = allocatePixels(size);
     size_t got = 0;
     while (got < size) {
         ssize_t n = read(fd, data.buffer.get() + got, std::min<size_t>(size - got, 1u << 30));

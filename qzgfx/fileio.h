@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "image.h"
+
 namespace qzgfx {
 
 // A file's identity: while all of it is unchanged, so are the contents (as
@@ -35,7 +37,7 @@ struct Bytes {
 };
 
 struct FileData {
-    std::unique_ptr<uint8_t[]> buffer;
+    PixelBuffer buffer;
     size_t size = 0;
     FileIdentity identity;  // invalid if the file changed while it was read
     Bytes bytes() const { return {buffer.get(), size}; }

@@ -1,11 +1,99 @@
 #include "image.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
+#include <mutex>
+#include <new>
+#include <utility>
 
 #include "errors.h"
 #include "picture_limits.h"
 
 namespace qzgfx {
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QZGFX_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QZGFX_ASAN 1
+#endif
+#endif
+
+namespace {
+
+// Large buffers freed lately, kept for the next call: the program reads a
+// picture, then writes it nine times, then reads the next, so the same sizes
+// come back again and again and a reused buffer has no page faults left.
+// Two are kept: a call needs at most a file buffer and a picture at once.
+constexpr size_t kHuge = size_t(2) << 20;
+constexpr int kPooled = 2;
+
+struct Mapping {
+    void *base = nullptr;
+    size_t length = 0;
+};
+
+std::mutex poolMutex;
+Mapping pool[kPooled];
+
+uint8_t *alignedStart(void *base)
+{
+    return reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(base) + kHuge - 1) & ~(kHuge - 1));
+}
+
+// Usable bytes of a mapping made for allocatePixels.
+size_t capacity(const Mapping &m)
+{
+    return m.length - size_t(alignedStart(m.base) - static_cast<uint8_t *>(m.base));
+}
+
+}  // namespace
+
+void PixelFree::operator()(uint8_t *p) const noexcept
+{
+    if (!base) {
+        delete[] p;
+        return;
+    }
+    Mapping giving{base, length};
+    {
+        std::lock_guard<std::mutex> lock(poolMutex);
+        // Keep the larger ones: a small buffer can be had cheaply again.
+        for (Mapping &slot : pool) {
+            if (!slot.base || slot.length < giving.length)
+                std::swap(slot, giving);
+        }
+    }
+    if (giving.base)
+        munmap(giving.base, giving.length);
+}
+
+PixelBuffer allocatePixels(size_t bytes)
+{
+#ifndef QZGFX_ASAN  // AddressSanitizer guards only what it allocates itself
+    if (bytes >= kHuge / 2) {
+        {
+            // A pooled buffer that fits without wasting more than half of it.
+            std::lock_guard<std::mutex> lock(poolMutex);
+            for (Mapping &slot : pool) {
+                if (slot.base && capacity(slot) >= bytes && capacity(slot) / 2 <= bytes + kHuge) {
+                    Mapping m = slot;
+                    slot = {};
+                    return PixelBuffer(alignedStart(m.base), PixelFree{m.base, m.length});
+                }
+            }
+        }
+        const size_t length = bytes + kHuge;
+        void *base = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED)
+            throw std::bad_alloc();
+        madvise(alignedStart(base), bytes, MADV_HUGEPAGE);  // a hint: where refused, ordinary pages
+        return PixelBuffer(alignedStart(base), PixelFree{base, length});
+    }
+#endif
+    return PixelBuffer(new uint8_t[bytes > 0 ? bytes : 1]);
+}
 
 Image Image::allocate(int width, int height)
 {
@@ -14,7 +102,7 @@ Image Image::allocate(int width, int height)
     img.width = width;
     img.height = height;
     img.stride = bmpStride(width, 3);
-    img.pixels.reset(new uint8_t[img.stride * size_t(height)]);
+    img.pixels = allocatePixels(img.stride * size_t(height));
     // The row padding is written to files as is; keep it deterministic.
     if (img.stride != size_t(width) * 3)
         for (int y = 0; y < height; ++y)

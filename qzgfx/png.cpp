@@ -45,7 +45,7 @@ struct PngReader {
     jmp_buf jump;
     char message[256] = "corrupt PNG data";
     Image image;
-    std::unique_ptr<uint8_t[]> bgra;
+    PixelBuffer bgra;
     std::unique_ptr<png_bytep[]> rows;
 
     explicit PngReader(Bytes d) : data(d) {}
@@ -101,7 +101,7 @@ struct PngReader {
         image = Image::allocate(int(w), int(h));
         rows.reset(new png_bytep[h]);
         if (alpha) {
-            bgra.reset(new uint8_t[size_t(w) * 4 * h]);
+            bgra = allocatePixels(size_t(w) * 4 * h);
             for (png_uint_32 y = 0; y < h; ++y)
                 rows[y] = bgra.get() + size_t(w) * 4 * y;
         } else {

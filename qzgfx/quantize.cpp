@@ -17,7 +17,8 @@ Indexed allocateIndexed(const Image &img)
     out.width = img.width;
     out.height = img.height;
     out.stride = bmpStride(img.width, 1);
-    out.indices.reset(new uint8_t[out.stride * size_t(img.height)]());
+    out.indices = allocatePixels(out.stride * size_t(img.height));
+    std::memset(out.indices.get(), 0, out.stride * size_t(img.height));
     return out;
 }
 

@@ -11,7 +11,7 @@ namespace qzgfx {
 struct Indexed {
     int width = 0, height = 0;
     size_t stride = 0;
-    std::unique_ptr<uint8_t[]> indices;
+    PixelBuffer indices;
     uint8_t palette[256 * 4] = {};  // B, G, R, 0
     int colors = 0;
 };

@@ -50,7 +50,7 @@ public:
             return img;
         }
         const size_t stride = size_t(img.width) * 4;
-        std::unique_ptr<uint8_t[]> bgra(new uint8_t[stride * size_t(img.height)]);
+        PixelBuffer bgra = allocatePixels(stride * size_t(img.height));
         if (!WebPDecodeBGRAInto(data.data, data.size, bgra.get(), stride * size_t(img.height), int(stride)))
             fail("corrupt or truncated WebP data");
         for (int y = 0; y < img.height; ++y)
