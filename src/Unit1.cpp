@@ -37,6 +37,16 @@ ImageInfo CurrentInfo;
 
 TForm1 *Form1 = nullptr;
 
+void InitResources() {
+    // The icons are compiled into this static library; a linker keeps them
+    // only when asked to.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(vantrel);
+        return true;
+    }();
+    (void)registered;
+}
+
 namespace {
 
 const char *const SettingsKey = "\\Software\\QZ";
@@ -87,6 +97,7 @@ void TForm1::RestoreBounds() {
 }
 
 void TForm1::BuildControls() {
+    InitResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vantrel"));
     setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel.png")));

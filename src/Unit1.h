@@ -128,3 +128,6 @@ private:
 };
 
 extern TForm1 *Form1;
+
+// Makes the program's icons available (":/vantrel/..."); safe to call often.
+void InitResources();

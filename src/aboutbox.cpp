@@ -2,17 +2,22 @@
 // window left in Description.
 #include "aboutbox.h"
 
+#include "Unit1.h"
 #include "platform/application.h"
 
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 
 TAboutForm *AboutForm = nullptr;
 
 TAboutForm::TAboutForm(QWidget *AOwner) : TForm(AOwner) {
+    InitResources();
     setObjectName(QStringLiteral("AboutForm"));
     setWindowTitle(QStringLiteral("About "));
+    setWindowIcon(QIcon(QStringLiteral(":/vantrel/vantrel.png")));
     setWindowFlag(Qt::Dialog);
     setWindowModality(Qt::ApplicationModal);
     // A fixed dialog of the layout's client size.
@@ -70,6 +75,8 @@ TAboutForm::~TAboutForm() {
 void TAboutForm::Button1Click(QObject *) { Close(); }
 
 void TAboutForm::FormShow(QObject *) {
+    if (QScreen *display = screen())
+        move(display->availableGeometry().center() - frameGeometry().center() + pos());
     Label2->setText(QStringLiteral("Version ") + QCoreApplication::applicationVersion());
     Label1->setText(Description);
 }

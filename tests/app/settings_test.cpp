@@ -37,6 +37,7 @@ TEST_F(SettingsTest, FirstRunUsesTheDefaultsAndWritesTheProgram) {
         EXPECT_EQ(form.load->InitialDir(), QDir::homePath());
         EXPECT_EQ(form.save->InitialDir(), QDir::homePath());
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Vantrel"));
+        EXPECT_FALSE(form.windowIcon().pixmap(32, 32).isNull());
         // Shown, the outer bounds are still the stored ones.
         form.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
