@@ -170,8 +170,8 @@ TForm::~TForm() {
 // outer size is restored at start would grow by its frame on every run.
 int TForm::Left() const { return frameGeometry().x(); }
 int TForm::Top() const { return frameGeometry().y(); }
-int TForm::Width() const { return FPendingWidth >= 0 && !FrameKnown() ? FPendingWidth : frameGeometry().width(); }
-int TForm::Height() const { return FPendingHeight >= 0 && !FrameKnown() ? FPendingHeight : frameGeometry().height(); }
+int TForm::Width() const { return frameGeometry().width(); }
+int TForm::Height() const { return frameGeometry().height(); }
 
 void TForm::SetLeft(int value) { move(value, Top()); }
 void TForm::SetTop(int value) { move(Left(), value); }
