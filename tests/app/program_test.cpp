@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
 
 namespace {
@@ -90,6 +91,11 @@ TEST_F(ProgramTest, TwoProgramsAtOnceKeepToTheirOwnFiles) {
     ExpectReport(runB, 320, 200);
     EXPECT_FALSE(QImage(shotA).isNull());
     EXPECT_FALSE(QImage(shotB).isNull());
+    // A picture on the command line moves the dialogs' folders as "Open
+    // Image" does, and they are stored at close.
+    QSettings settings(QString::fromStdString((env_.config() / "QZ.conf").string()), QSettings::IniFormat);
+    EXPECT_EQ(settings.value(QStringLiteral("Vantrel/Load")).toString(), Folder("pictures"));
+    EXPECT_EQ(settings.value(QStringLiteral("Vantrel/Save")).toString(), Folder("pictures"));
     EXPECT_TRUE(WorkFolders(Temp()).isEmpty()) << WorkFolders(Temp()).join(QLatin1Char(' ')).toStdString();
 }
 
