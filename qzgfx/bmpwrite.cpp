@@ -56,6 +56,77 @@ void writeBmp24(const Image &img, AtomicFile &out)
     writeRows(out, header, sizeof header, img.pixels.get(), img.stride, img.height);
 }
 
+void StreamingBmpWriter::rowsReady(const Image &image, int rowsDone)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (released_ || (pixels_ && pixels_ != image.pixels.get()))
+            return;
+        pixels_ = image.pixels.get();
+        stride_ = image.stride;
+        height_ = image.height;
+        ready_ = rowsDone;
+    }
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { run(); });
+    wake_.notify_one();
+}
+
+void StreamingBmpWriter::run() noexcept
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    std::vector<iovec> iov;
+    for (;;) {
+        wake_.wait(lock, [this] { return ready_ > written_ || released_; });
+        if (ready_ <= written_ || !error_.empty())
+            return;  // released with nothing left, or failed before
+        const int from = written_, to = ready_;
+        lock.unlock();
+        // Rows from..to-1 fill one stretch of the file, last row first.
+        iov.clear();
+        for (int y = to - 1; y >= from; --y)
+            iov.push_back({const_cast<uint8_t *>(pixels_ + size_t(y) * stride_), stride_});
+        std::string failure;
+        try {
+            out_.pwritev(iov.data(), int(iov.size()), off_t(54 + size_t(height_ - to) * stride_));
+        } catch (const std::exception &e) {
+            failure = e.what();
+        }
+        lock.lock();
+        written_ = to;
+        if (!failure.empty()) {
+            error_ = failure;
+            return;
+        }
+    }
+}
+
+void StreamingBmpWriter::release() noexcept
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool StreamingBmpWriter::finish(const Image &img)
+{
+    release();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!error_.empty())
+        fail(error_);
+    if (!pixels_ || pixels_ != img.pixels.get() || written_ != img.height || height_ != img.height)
+        return false;
+    uint8_t header[54];
+    fillHeader(header, img.width, img.height, 24, 0, img.bytes(), 0);
+    iovec one{header, sizeof header};
+    out_.pwritev(&one, 1, 0);
+    return true;
+}
+
 void writeBmp8(int width, int height, const uint8_t *indices, size_t stride, const uint8_t *palette,
                int colors, AtomicFile &out)
 {

@@ -1,5 +1,6 @@
 // Hostile input: size limits from the header, truncated and corrupt files
 // of every format, and calls from several threads at once.
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -110,11 +111,9 @@ TEST_F(RobustTest, TruncatedAndCorruptFilesFailCleanly)
         const auto whole = readBytes(file);
         ASSERT_TRUE(_anytobmps(file.c_str(), path("ok.bmp").c_str(), &info, 0, 0)) << _qz_last_error();
         for (double keep : {0.0, 0.01, 0.3, 0.6, 0.95}) {
-            std::vector<uint8_t> cut(whole.begin(), whole.begin() + long(double(whole.size()) * keep));
-            if (cut.size() == whole.size())
-                cut.pop_back();
-            if (cut.empty())
-                cut.push_back(whole[0]);
+            // At least one byte, never all of them.
+            const size_t n = std::clamp<size_t>(size_t(double(whole.size()) * keep), 1, whole.size() - 1);
+            const std::vector<uint8_t> cut(whole.begin(), whole.begin() + long(n));
             writeBytes(path("cut"), cut);
             EXPECT_FALSE(_anytobmps(path("cut").c_str(), path("cut.bmp").c_str(), &info, 0, 0))
                 << "kept " << cut.size() << " of " << whole.size();
@@ -183,6 +182,37 @@ TEST_F(RobustTest, CallsFromSeveralThreadsAtOnce)
     for (auto &t : threads)
         t.join();
     EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The bitmap of a JPEG may be written while it is decoded (on a second
+// thread) or after: the files must be the same, and a JPEG that breaks off
+// halfway must fail the same way.
+TEST_F(RobustTest, StreamedAndPlainBitmapWritesAgree)
+{
+    saveQt(pattern(333, 222), path("p.jpg"), "JPEG", 90);
+    auto cut = readBytes(path("p.jpg"));
+    cut.resize(cut.size() * 3 / 4);
+    writeBytes(path("cut.jpg"), cut);
+    std::vector<uint8_t> outputs[2];
+    for (int stream = 0; stream < 2; ++stream) {
+        SCOPED_TRACE(stream);
+        setenv("QZGFX_STREAM_BITMAP", stream ? "1" : "0", 1);
+        const fs::path out = path("out" + std::to_string(stream) + ".bmp");
+        for (int scale = 0; scale < 4; ++scale)
+            ASSERT_TRUE(_anytobmps(path("p.jpg").c_str(), out.c_str(), &info, 0, scale)) << _qz_last_error();
+        ASSERT_TRUE(_anytobmps(path("p.jpg").c_str(), out.c_str(), &info, 0, 0));
+        outputs[stream] = readBytes(out);
+        EXPECT_FALSE(_anytobmps(path("cut.jpg").c_str(), path("cut.bmp").c_str(), &info, 0, 0));
+        EXPECT_STREQ(_qz_last_error(), "truncated JPEG data");
+        EXPECT_FALSE(fs::exists(path("cut.bmp")));
+    }
+    unsetenv("QZGFX_STREAM_BITMAP");
+    EXPECT_EQ(outputs[0].size(), size_t(54 + 1000 * 222));
+    EXPECT_TRUE(outputs[0] == outputs[1]);
 }
 
 }  // namespace
