@@ -26,6 +26,20 @@
  *
  * Outputs are written to a temporary file beside the destination and renamed
  * into place; on failure the destination is untouched and the result false.
+ * A symbolic link at the destination is replaced, never followed.
+ *
+ * Reading goes by the file's content, never its name. Alpha is composited
+ * over white; JPEG EXIF orientation is applied (Width/Height are then the
+ * upright size, SourceWidth/SourceHeight the stored one).
+ * _bmptoanys and _bmpcrop take any readable picture as their bitmap; the
+ * pixels of the bitmap last written or read are kept in memory while the
+ * file is unchanged, so encoding one bitmap repeatedly reads it once.
+ * _bmptoanys clamps the quality to 1..100. _bmpcrop clips the rectangle to
+ * the picture and fails when nothing is left.
+ *
+ * Error texts (_qz_last_error) are short and name the cause, for example
+ * "unsupported format", "picture too large: 70000 x 70000",
+ * "truncated JPEG data", "cannot write /path: Permission denied".
  */
 #ifndef VANTREL_GRAPHICS_H
 #define VANTREL_GRAPHICS_H
