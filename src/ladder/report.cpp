@@ -95,8 +95,8 @@ std::string targetSentence(const PictureReport &r)
                                             : "even quality " + std::to_string(kMinQuality) + " is larger than " +
                                                   std::to_string(t.maxSize) + " bytes");
     for (size_t i = 0; i < why.size(); ++i)
-        s += (i ? "; " : " (") + why[i];
-    return s + ")";
+        s += (i ? "; " : ": ") + why[i];
+    return s;
 }
 
 std::string formatText(const PictureReport &r, bool score)
