@@ -11,7 +11,7 @@
 //   memory_ms   the in-memory sum per iteration
 //   ratio       the window's time / the in-memory sum (targets: Open <= 1.6,
 //               Slider <= 2.0)
-//   cpu_ratio   the same in CPU time of the thread
+//   cpu_ratio   the same in CPU time of the process
 //   files_share the part of the window's time that the in-memory work does
 //               not explain: writing and reading the intermediate files
 //               (working bitmap, variants, temporary bitmaps of the views).
@@ -47,11 +47,12 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
 
-// CPU time of this thread: on a shared machine it leaves out the time spent
-// waiting for a core, which falls on both sides alike but unevenly.
+// CPU time of the process (the library may use a second thread): on a shared
+// machine it leaves out the time spent waiting for a core, which falls on
+// both sides alike but unevenly.
 double CpuSeconds() {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
