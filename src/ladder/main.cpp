@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include <malloc.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -328,6 +329,13 @@ int usageError(const std::string &message)
 
 int main(int argc, char **argv)
 {
+#ifdef M_MMAP_THRESHOLD
+    // Every rung allocates and frees the same large encoder buffers. Served
+    // by mmap they are faulted in afresh each time, and each munmap stalls
+    // the other threads; kept in the heap they are reused.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
     Options options;
     try {
         options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
