@@ -158,7 +158,7 @@ Options parseOptions(const std::vector<std::string> &args)
         } else if (arg == "-f" || arg == "--force") {
             flag();
             o.force = true;
-        } else if (arg == "-j" || arg == "--json") {
+        } else if (arg == "--json") {
             flag();
             o.json = true;
         } else if (arg == "-r" || arg == "--recursive") {
@@ -216,7 +216,7 @@ Output:
   -o, --out DIR         write the chosen file (with a target) or every rung
                         (without) to DIR as NAME-qQQ.jpg; DIR is created
   -f, --force           overwrite existing files in DIR (kept otherwise)
-  -j, --json            print the results as JSON (a PSNR of null means the
+      --json            print the results as JSON (a PSNR of null means the
                         rung's luma equals the source's)
   -r, --recursive       read the pictures in the folders given, and below
       --threads N       use N threads (default: every core)
