@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "errors.h"
+#include "picture_limits.h"
 
 namespace qzgfx {
 
@@ -89,6 +90,12 @@ FileData readFile(const std::string &path)
         fail("not a file: " + path);
     if (st.st_size == 0)
         fail("empty file: " + path);
+    // No picture within the limits needs more than 8 bytes a pixel (16-bit
+    // RGBA stored uncompressed); 64 MB on top for metadata. Beyond that the
+    // file is not a picture we could read, and reading it could exhaust memory.
+    const int64_t largest = 8 * maxPixels() + (int64_t(64) << 20);
+    if (int64_t(st.st_size) > largest)
+        fail("file too large: " + path + " (" + std::to_string(int64_t(st.st_size)) + " bytes)");
     FileData data;
     data.identity = fromStat(st);
     size_t size = size_t(st.st_size);

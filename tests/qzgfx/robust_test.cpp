@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "fixtures.h"
@@ -213,6 +214,26 @@ TEST_F(RobustTest, StreamedAndPlainBitmapWritesAgree)
     unsetenv("QZGFX_STREAM_BITMAP");
     EXPECT_EQ(outputs[0].size(), size_t(54 + 1000 * 222));
     EXPECT_TRUE(outputs[0] == outputs[1]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RobustTest, AFileTooLargeForAnyPictureIsNotRead)
+{
+    // With an area limit of 100 pixels no picture file needs 70 MB.
+    const fs::path big = path("big.bmp");
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "BM";
+        out.seekp((70 << 20) - 1);
+        out.put('\0');
+    }
+    setenv("QZGFX_MAX_PIXELS", "100", 1);
+    EXPECT_FALSE(_Pic_Valid(big.c_str()));
+    EXPECT_NE(std::string(_qz_last_error()).find("file too large"), std::string::npos) << _qz_last_error();
+    unsetenv("QZGFX_MAX_PIXELS");
 }
 
 }  // namespace
