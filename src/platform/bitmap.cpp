@@ -1,7 +1,11 @@
-// Windows BMP files through Qt's BMP reader and writer. The file is written
-// whole into memory first and then to disk through a temporary file beside
-// the target, checking every write, so a short write (a full disk, a file
-// size limit) is an error and never a truncated file in place of the old one.
+// Windows BMP files. The bitmaps the graphics library writes (uncompressed
+// 24 and 8 bits per pixel) are read by a loader of our own straight into the
+// picture's memory; every other kind goes through Qt's BMP reader, which
+// converts pixel by pixel and costs several times the file's copy. Writing
+// goes through Qt's writer: the file is made whole in memory first and then
+// put on disk through a temporary file beside the target, checking every
+// write, so a short write (a full disk, a file size limit) is an error and
+// never a truncated file in place of the old one.
 #include "platform/bitmap.h"
 
 #include "platform/application.h"
@@ -14,10 +18,13 @@
 #include <QImageWriter>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -122,12 +129,183 @@ bool PixelDataComplete(const QByteArray &data) {
     return offBits + stride * rows <= quint64(data.size());
 }
 
+// The loader for simple bitmaps. Its verdict on a file it recognises is
+// final; anything else is left to Qt's reader.
+enum class SimpleLoad { Loaded, NotSimple, Invalid, ReadFailed };
+
+// The graphics library's own limits: nothing it writes is larger, so a
+// header that claims more is lying.
+constexpr qint64 kMaxSide = 65535;
+constexpr qint64 kMaxPixels = qint64(1) << 28;
+
+// The largest header and colour table we read before the rows: a V5 header
+// (124 bytes) and 256 colours.
+constexpr qint64 kHeadBytes = 14 + 124 + 256 * 4;
+
+quint32 Get32(const uchar *p) {
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+
+quint16 Get16(const uchar *p) { return quint16(p[0] | p[1] << 8); }
+
+// What a read came to: all of it, the end of the file first, or an error
+// (an errno value).
+constexpr int kReadAll = 0, kReadEnded = -1;
+
+// Reads exactly length bytes at offset.
+int ReadAt(int fd, uchar *to, qint64 length, qint64 offset) {
+    while (length > 0) {
+        const ssize_t n = ::pread(fd, to, size_t(length), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return kReadEnded;
+        to += n;
+        offset += n;
+        length -= n;
+    }
+    return kReadAll;
+}
+
+// Reads `rows` rows of `stride` bytes at offset into the image's lines in
+// file order: bottom-up files fill the last line first. The kernel copies
+// each row to its place (batches of scatter reads), so the load costs what
+// reading the file costs, with no second pass over the pixels.
+int ReadRows(int fd, QImage &image, qint64 stride, qint64 offset, bool bottomUp) {
+    const int rows = image.height();
+    if (!bottomUp)
+        return ReadAt(fd, image.bits(), stride * rows, offset);
+    constexpr int kBatch = 512;  // well under IOV_MAX
+    iovec iov[kBatch];
+    for (int row = 0; row < rows;) {
+        const int count = std::min(kBatch, rows - row);
+        for (int i = 0; i < count; ++i)
+            iov[i] = {image.scanLine(rows - 1 - (row + i)), size_t(stride)};
+        const ssize_t n = ::preadv(fd, iov, count, off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return kReadEnded;
+        // A short read ends inside some row: finish that row, go on after it.
+        const qint64 whole = n / stride, part = n % stride;
+        row += int(whole);
+        offset += whole * stride;
+        if (part) {
+            if (const int r = ReadAt(fd, image.scanLine(rows - 1 - row) + part, stride - part, offset + part))
+                return r;
+            ++row;
+            offset += stride;
+        }
+    }
+    return kReadAll;
+}
+
+// Uncompressed 24-bit and 8-bit bitmaps with a Windows info header (40
+// bytes, or the V4 and V5 headers of 108 and 124). The whole header is
+// checked, and that the file holds every row, before the picture is made,
+// so a header cannot make us allocate more than the file holds.
+// On ReadFailed, error holds the errno value.
+SimpleLoad LoadSimpleBitmap(int fd, QImage &result, int &error) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+        return SimpleLoad::ReadFailed;
+    }
+    if (!S_ISREG(st.st_mode))
+        return SimpleLoad::NotSimple;
+    const qint64 fileSize = st.st_size;
+
+    uchar head[kHeadBytes];
+    const qint64 headBytes = std::min<qint64>(fileSize, kHeadBytes);
+    error = ReadAt(fd, head, headBytes, 0);
+    if (error)
+        return error == kReadEnded ? SimpleLoad::Invalid : SimpleLoad::ReadFailed;  // shrank under us
+    if (headBytes < 54 || head[0] != 'B' || head[1] != 'M')
+        return SimpleLoad::NotSimple;
+    const quint32 headerSize = Get32(head + 14);
+    if (headerSize != 40 && headerSize != 108 && headerSize != 124)
+        return SimpleLoad::NotSimple;
+    const qint64 offBits = Get32(head + 10);
+    const qint64 width = qint32(Get32(head + 18));
+    const qint64 height = qint32(Get32(head + 22));
+    const quint16 planes = Get16(head + 26);
+    const quint16 bitCount = Get16(head + 28);
+    const quint32 compression = Get32(head + 30);
+    const qint64 colorsUsed = Get32(head + 46);
+    if (planes != 1 || (bitCount != 24 && bitCount != 8) || compression != 0)
+        return SimpleLoad::NotSimple;
+
+    // Ours from here on: a fault is a refusal, not a second opinion.
+    const qint64 rows = height < 0 ? -height : height;
+    if (width <= 0 || rows == 0 || width > kMaxSide || rows > kMaxSide || width * rows > kMaxPixels)
+        return SimpleLoad::Invalid;
+    const qint64 colors = bitCount == 8 ? (colorsUsed ? colorsUsed : 256) : 0;
+    if (colors > 256)
+        return SimpleLoad::Invalid;
+    const qint64 paletteAt = 14 + headerSize;
+    if (paletteAt + colors * 4 > headBytes)
+        return SimpleLoad::Invalid;  // the colour table runs past the end of the file
+    // Rows that overlap the header or colour table: Qt's reader has its own
+    // reading of such a file, so it keeps deciding it.
+    if (offBits < paletteAt + colors * 4)
+        return SimpleLoad::NotSimple;
+    const qint64 stride = (width * bitCount + 31) / 32 * 4;
+    if (offBits > fileSize || stride * rows > fileSize - offBits)
+        return SimpleLoad::Invalid;
+
+    QImage::Format format = QImage::Format_BGR888;
+    QList<QRgb> table;
+    if (bitCount == 8) {
+        bool grey = colors == 256;
+        table.reserve(int(colors));
+        for (int i = 0; i < colors; ++i) {
+            const uchar *q = head + paletteAt + 4 * i;
+            table.append(qRgb(q[2], q[1], q[0]));
+            grey = grey && q[0] == i && q[1] == i && q[2] == i;
+        }
+        format = grey ? QImage::Format_Grayscale8 : QImage::Format_Indexed8;
+    }
+    QImage image(int(width), int(rows), format);
+    if (image.isNull())
+        return SimpleLoad::Invalid;  // no memory for it
+    // BMP rows and QImage lines are both padded to four bytes.
+    if (image.bytesPerLine() != stride)
+        return SimpleLoad::NotSimple;
+    error = ReadRows(fd, image, stride, offBits, height > 0);
+    if (error)
+        return error == kReadEnded ? SimpleLoad::Invalid : SimpleLoad::ReadFailed;
+    if (format == QImage::Format_Indexed8)
+        image.setColorTable(table);
+    // As Qt's reader does; a value of 0 leaves the default.
+    image.setDotsPerMeterX(qint32(Get32(head + 38)));
+    image.setDotsPerMeterY(qint32(Get32(head + 42)));
+    result = std::move(image);
+    return SimpleLoad::Loaded;
+}
+
 } // namespace
 
 void TBitmap::LoadFromFile(const QString &fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EPlatformError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, file.errorString()));
+    QImage simple;
+    int error = 0;
+    switch (LoadSimpleBitmap(file.handle(), simple, error)) {
+    case SimpleLoad::Loaded:
+        FImage = std::move(simple);
+        return;
+    case SimpleLoad::Invalid:
+        throw EPlatformError(QStringLiteral("Bitmap image is not valid"));
+    case SimpleLoad::ReadFailed:
+        throw EPlatformError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, SystemError(error)));
+    case SimpleLoad::NotSimple:
+        break;
+    }
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EPlatformError(QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, file.errorString()));
