@@ -309,3 +309,39 @@ TEST_F(FastBitmap, LoadedPicturesStretchAndPaintAsQtsDo) {
         EXPECT_TRUE(SamePixels(paint(fast), paint(qt)));
     }
 }
+
+// Large pictures live in memory that is reused once freed: a picture still
+// held keeps its pixels while others load and go, as the image view holds
+// its picture while it loads the next.
+TEST_F(FastBitmap, LargePicturesKeepTheirPixelsWhileOthersComeAndGo) {
+    const BmpSpec specs[] = {BmpSpec().Size(1001, 700), BmpSpec().Size(1001, -700), BmpSpec().Size(900, 800)};
+    QStringList files;
+    std::vector<QImage> want;
+    for (const BmpSpec &spec : specs) {
+        const QByteArray bytes = MakeBmp(spec);
+        files << Write(bytes, qPrintable(QStringLiteral("big%1.bmp").arg(files.size())));
+        want.push_back(QtRead(bytes));
+    }
+    QImage held;
+    {
+        TBitmap first;
+        first.LoadFromFile(files[0]);
+        held = first.Image();
+    }
+    TBitmap shown;
+    int shownIndex = -1;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 1; i < 3; ++i) {
+            SCOPED_TRACE(testing::Message() << "round " << round << ", picture " << i);
+            TBitmap next;
+            next.LoadFromFile(files[i]);
+            EXPECT_TRUE(SamePixels(next.Image(), want[i]));
+            if (shownIndex >= 0) {
+                EXPECT_TRUE(SamePixels(shown.Image(), want[shownIndex]));
+            }
+            shown.Assign(next);
+            shownIndex = i;
+        }
+    }
+    EXPECT_TRUE(SamePixels(held, want[0]));
+}
