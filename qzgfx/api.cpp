@@ -1,10 +1,7 @@
 // The C entry points. Each one catches everything, returns its boolean and
 // leaves the reason in the thread's error text; the work is done by the
 // decoders and writers behind them.
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -41,19 +38,6 @@ int32_t guard(F &&work) noexcept
         setLastError("internal error");
     }
     return 0;
-}
-
-// Writing the bitmap on a second thread while decoding pays only when a core
-// is idle; on a saturated machine the writer waits for a time slice and the
-// whole call gets slower (measured: 10-30 % slower at a load of 5 per core).
-// QZGFX_STREAM_BITMAP=1 or 0 decides instead (tests use it).
-bool streamWhileDecoding()
-{
-    if (const char *force = std::getenv("QZGFX_STREAM_BITMAP"); force && *force)
-        return std::strcmp(force, "0") != 0;
-    const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
-    double load = 0;
-    return cpus >= 2 && getloadavg(&load, 1) == 1 && load + 1.0 <= double(cpus);
 }
 
 std::string pathOf(const char *p)
@@ -141,23 +125,13 @@ QZGFX_EXPORT int32_t _anytobmps(const char *source, const char *bitmap, ImageInf
                                 int32_t jpegScale)
 {
     return guard([&] {
-        FileData file = readFile(pathOf(source));
-        const Decoder &decoder = decoderFor(file.bytes());
-        const Header header = decoder.readHeader(file.bytes());
-        checkLimits(header.width, header.height);
-        // The bitmap is written while it is decoded where the decoder allows.
+        Loaded l = loadPicture(source, pcdCode, jpegScale);
+        auto image = std::make_shared<const Image>(std::move(l.image));
         AtomicFile out(pathOf(bitmap));
-        StreamingBmpWriter stream(out);
-        DecodeOptions options;
-        options.jpegScale = jpegScale;
-        options.pcdCode = pcdCode;
-        options.listener = streamWhileDecoding() ? &stream : nullptr;
-        auto image = std::make_shared<const Image>(decoder.decode(file.bytes(), header, options));
-        if (!stream.finish(*image))
-            writeBmp24(*image, out);
+        writeBmp24(*image, out);
         FileIdentity id = out.commit();
         rememberPixels(id, image);
-        fillRead(info, header, image->width, image->height, 0, id);
+        fillRead(info, l.header, image->width, image->height, 0, id);
     });
 }
 

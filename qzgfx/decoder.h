@@ -7,22 +7,9 @@
 
 namespace qzgfx {
 
-// Told as rows of the final picture become ready, so that they can be
-// written while the rest is still being decoded. A decoder calls it only for
-// rows of the very Image it will return.
-class RowListener {
-public:
-    virtual ~RowListener() = default;
-    virtual void rowsReady(const Image &image, int rowsDone) = 0;
-    // Called before the image told about is freed or moved on, also when
-    // decoding fails: the listener finishes with the rows and lets go.
-    virtual void release() noexcept = 0;
-};
-
 struct DecodeOptions {
     int jpegScale = 0;  // 0-3: 1, 1/2, 1/4, 1/8, JPEG only
     int pcdCode = 0;    // Photo CD resolution, passed on
-    RowListener *listener = nullptr;
 };
 
 class Decoder {

@@ -189,47 +189,6 @@ void AtomicFile::writev(const struct iovec *iov, int count)
     }
 }
 
-void AtomicFile::pwritev(const struct iovec *iov, int count, off_t offset)
-{
-    while (count > 0) {
-        int chunk = std::min(count, IOV_MAX);
-        size_t want = 0;
-        for (int i = 0; i < chunk; ++i)
-            want += iov[i].iov_len;
-        ssize_t n = ::pwritev(fd_, iov, chunk, offset);
-        if (n < 0 && errno != EINTR)
-            failErrno("cannot write", dest_);
-        size_t done = n < 0 ? 0 : size_t(n);
-        // Finish a short write one piece at a time.
-        off_t at = offset + off_t(done);
-        for (int i = 0; i < chunk && done < want; ++i) {
-            if (done >= iov[i].iov_len) {
-                done -= iov[i].iov_len;
-                continue;
-            }
-            const uint8_t *p = static_cast<const uint8_t *>(iov[i].iov_base) + done;
-            size_t left = iov[i].iov_len - done;
-            while (left > 0) {
-                ssize_t m = ::pwrite(fd_, p, left, at);
-                if (m < 0 && errno == EINTR)
-                    continue;
-                if (m <= 0) {
-                    if (m == 0)
-                        errno = ENOSPC;
-                    failErrno("cannot write", dest_);
-                }
-                p += m;
-                left -= size_t(m);
-                at += m;
-            }
-            done = 0;
-        }
-        offset += off_t(want);
-        iov += chunk;
-        count -= chunk;
-    }
-}
-
 FileIdentity AtomicFile::commit()
 {
     if (fchmod(fd_, fileMode()) != 0)

@@ -59,9 +59,6 @@ public:
 
     void write(const void *data, size_t size);
     void writev(const struct iovec *iov, int count);
-    // Writes at an offset, leaving the file position alone; safe beside
-    // another thread's pwritev to a different range.
-    void pwritev(const struct iovec *iov, int count, off_t offset);
     // Renames into place; returns the identity of the file now at the
     // destination and its size.
     FileIdentity commit();

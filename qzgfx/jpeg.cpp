@@ -83,7 +83,6 @@ struct Decompress {
     Header header;
     std::unique_ptr<JSAMPROW[]> rows;
     std::unique_ptr<uint8_t[]> cmyk;
-    RowListener *listener = nullptr;  // told about rows of image
 
     Decompress()
     {
@@ -96,8 +95,6 @@ struct Decompress {
     }
     ~Decompress()
     {
-        if (listener)
-            listener->release();
         if (created)
             jpeg_destroy_decompress(&cinfo);
     }
@@ -204,14 +201,9 @@ public:
             d->rows.reset(new JSAMPROW[img.height]);
             for (int y = 0; y < img.height; ++y)
                 d->rows[y] = img.row(y);
-            // Rows go straight to the listener unless they are to be turned.
-            d->listener = d->header.orientation > 1 ? nullptr : options.listener;
-            while (c.output_scanline < c.output_height) {
+            while (c.output_scanline < c.output_height)
                 jpeg_read_scanlines(&c, d->rows.get() + c.output_scanline,
                                     c.output_height - c.output_scanline);
-                if (d->listener)
-                    d->listener->rowsReady(img, int(c.output_scanline));
-            }
         } else {
             d->cmyk.reset(new uint8_t[size_t(img.width) * 4]);
             JSAMPROW row = d->cmyk.get();
@@ -234,10 +226,6 @@ public:
             }
         }
         jpeg_finish_decompress(&c);
-        if (d->listener) {
-            d->listener->release();
-            d->listener = nullptr;
-        }
         Image result = std::move(d->image);
         int orientation = d->header.orientation;
         d.reset();

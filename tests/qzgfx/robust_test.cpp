@@ -187,36 +187,6 @@ TEST_F(RobustTest, CallsFromSeveralThreadsAtOnce)
 
 }  // namespace
 
-namespace {
-
-// The bitmap of a JPEG may be written while it is decoded (on a second
-// thread) or after: the files must be the same, and a JPEG that breaks off
-// halfway must fail the same way.
-TEST_F(RobustTest, StreamedAndPlainBitmapWritesAgree)
-{
-    saveQt(pattern(333, 222), path("p.jpg"), "JPEG", 90);
-    auto cut = readBytes(path("p.jpg"));
-    cut.resize(cut.size() * 3 / 4);
-    writeBytes(path("cut.jpg"), cut);
-    std::vector<uint8_t> outputs[2];
-    for (int stream = 0; stream < 2; ++stream) {
-        SCOPED_TRACE(stream);
-        setenv("QZGFX_STREAM_BITMAP", stream ? "1" : "0", 1);
-        const fs::path out = path("out" + std::to_string(stream) + ".bmp");
-        for (int scale = 0; scale < 4; ++scale)
-            ASSERT_TRUE(_anytobmps(path("p.jpg").c_str(), out.c_str(), &info, 0, scale)) << _qz_last_error();
-        ASSERT_TRUE(_anytobmps(path("p.jpg").c_str(), out.c_str(), &info, 0, 0));
-        outputs[stream] = readBytes(out);
-        EXPECT_FALSE(_anytobmps(path("cut.jpg").c_str(), path("cut.bmp").c_str(), &info, 0, 0));
-        EXPECT_STREQ(_qz_last_error(), "truncated JPEG data");
-        EXPECT_FALSE(fs::exists(path("cut.bmp")));
-    }
-    unsetenv("QZGFX_STREAM_BITMAP");
-    EXPECT_EQ(outputs[0].size(), size_t(54 + 1000 * 222));
-    EXPECT_TRUE(outputs[0] == outputs[1]);
-}
-
-}  // namespace
 
 namespace {
 
