@@ -3,8 +3,9 @@
 #   vantrel-ladder --out DIR (with and without scores)
 #   a cjpeg loop: djpeg once, then cjpeg -optimize per quality
 #   ImageMagick in one process
-# then the ratios against the cjpeg loop, and the sizes of our rungs against
-# cjpeg's.
+# then the ratios against the cjpeg loop, in time and in CPU time (the
+# latter holds up better when other work shares the cores), and the sizes of
+# our rungs against cjpeg's.
 #
 # Usage: bench/ladder/run.sh [PHOTO]   (default bench/photos/BytheWater.jpg,
 #        fetched by bench/fetch-photos.sh)
@@ -45,6 +46,7 @@ magick_cmd+=" null:"
 echo "photo: $photo ($(stat -c %s "$photo") bytes), $(nproc) cores"
 hyperfine --warmup 1 --runs "$runs" --export-json "$work/times.json" \
   -n "vantrel-ladder --no-score" "'$ladder' --no-score --qualities $list --out '$work/ladder' --force '$photo'" \
+  -n "vantrel-ladder --no-score, 1 thread" "'$ladder' --no-score --threads 1 --qualities $list --out '$work/ladder' --force '$photo'" \
   -n "vantrel-ladder (SSIM, PSNR)" "'$ladder' --qualities $list --out '$work/scored' --force '$photo'" \
   -n "cjpeg loop" "$cjpeg_loop" \
   -n "ImageMagick" "$magick_cmd"
@@ -54,9 +56,12 @@ import json, os, sys
 work, stem, qualities = sys.argv[1], sys.argv[2], [int(q) for q in sys.argv[3:]]
 results = {r["command"]: r for r in json.load(open(os.path.join(work, "times.json")))["results"]}
 base = results["cjpeg loop"]["mean"]
-print("\nmean time, and the cjpeg loop's time over it (higher is faster):")
+cpu = lambda r: r["user"] + r["system"]
+print("\nmean time and CPU time (user + system), and the cjpeg loop's over them (higher is faster):")
 for name, r in results.items():
-    print(f"  {name:28s} {r['mean']*1000:8.1f} ms ± {r['stddev']*1000:5.1f}   x{base / r['mean']:.2f}")
+    print(f"  {name:38s} {r['mean']*1000:7.1f} ms ± {r['stddev']*1000:5.1f}  x{base / r['mean']:.2f}"
+          f"   CPU {cpu(r)*1000:6.1f} ms  x{cpu(results['cjpeg loop']) / cpu(r):.2f}")
+print(f"load average after the run: {open('/proc/loadavg').read().split()[0]} (other work on the machine skews the times)")
 print("\nsizes: vantrel-ladder / cjpeg / ImageMagick (bytes), ours against cjpeg")
 worst = 0.0
 for q in qualities:
