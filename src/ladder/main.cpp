@@ -294,6 +294,8 @@ void processPicture(Run &run, const Input &in, size_t index)
         report.height = lad.info().Height;
         report.format = lad.info().Format;
         report.sourceSize = lad.sourceSize();
+        if (o.target.hasSsim() && (report.width < 11 || report.height < 11))
+            throw LadderError("too small for SSIM, which needs at least 11 x 11 pixels");
         if (!o.target.any() || o.qualitiesGiven)
             lad.evaluate(o.qualities);
         if (o.target.any()) {

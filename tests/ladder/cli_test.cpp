@@ -275,6 +275,11 @@ TEST_F(Cli, TargetsChooseOneFileOrSayNoneDoes)
     EXPECT_NE(none.out.find("no quality from 5 to 95 meets it"), std::string::npos) << none.out;
     EXPECT_NE(none.err.find("pic.jpg: no quality meets the target"), std::string::npos) << none.err;
     EXPECT_TRUE(fs::is_empty(path("out2")));
+
+    writePhoto(path("tiny.png"), QZ_FORMAT_PNG, 8, 20);
+    const Result tiny = run({"--min-ssim", "0.9", "tiny.png"});
+    EXPECT_EQ(tiny.status, 1);
+    EXPECT_NE(tiny.err.find("tiny.png: too small for SSIM"), std::string::npos) << tiny.err;
 }
 
 TEST_F(Cli, FoldersWithRecursive)
