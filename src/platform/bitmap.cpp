@@ -1,11 +1,12 @@
 // Windows BMP files. The bitmaps the graphics library writes (uncompressed
 // 24 and 8 bits per pixel) are read by a loader of our own straight into the
-// picture's memory; every other kind goes through Qt's BMP reader, which
-// converts pixel by pixel and costs several times the file's copy. Writing
-// goes through Qt's writer: the file is made whole in memory first and then
-// put on disk through a temporary file beside the target, checking every
-// write, so a short write (a full disk, a file size limit) is an error and
-// never a truncated file in place of the old one.
+// picture's memory, at the cost of reading the file; every other kind goes
+// through Qt's BMP reader, which converts pixel by pixel and costs some
+// hundred times as much for a 24-bit picture. Writing goes through Qt's
+// writer: the file is made whole in memory first and then put on disk
+// through a temporary file beside the target, checking every write, so a
+// short write (a full disk, a file size limit) is an error and never a
+// truncated file in place of the old one.
 #include "platform/bitmap.h"
 
 #include "platform/application.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
