@@ -11,7 +11,9 @@ public:
     explicit TBitmap(const QImage &image) : FImage(image) {}
 
     // Throws EPlatformError ("Bitmap image is not valid" / the file's name)
-    // when the file cannot be read as a picture.
+    // when the file cannot be read as a picture. A 24-bit file gives a
+    // Format_BGR888 image (its rows as stored), an 8-bit one Format_Indexed8,
+    // or Format_Grayscale8 when its colour table is the plain grey ramp.
     void LoadFromFile(const QString &fileName);
     // Writes a Windows BMP; throws EPlatformError when it cannot be written.
     void SaveToFile(const QString &fileName) const;
