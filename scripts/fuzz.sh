@@ -15,7 +15,9 @@ for fuzzer in build-fuzz/bin/fuzz_*; do
   mkdir -p "$corpus"
   seeds=build-fuzz/seeds/$name
   [ -d "$seeds" ] || seeds=
+  artifacts=build-fuzz/artifacts/$name
+  mkdir -p "$artifacts"
   echo "== $name for ${seconds}s"
-  "$fuzzer" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+  "$fuzzer" -artifact_prefix="$artifacts/" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 "$corpus" $seeds
 done

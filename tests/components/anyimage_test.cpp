@@ -169,8 +169,12 @@ TEST_F(AnyImageTest, FitsPictureRatioAndCentres)
         bool proportional;
         bool center;
         QRect expected;
+        int height = 400;
     } cases[] = {
         {"fitted, not centred", true, true, false, QRect(7, 9, 400, 266)},
+        // 267 x 1.5 = 400.5 truncates to 400, which is not wider than 400:
+        // the height stays.
+        {"a width that truncates to the control's keeps the height", true, true, false, QRect(7, 9, 400, 267), 267},
         {"fitted and centred", true, true, true, QRect(50, 17, 400, 266)},
         {"without Proportional CenterOnParent does nothing", true, false, true, QRect(7, 9, 400, 400)},
         {"without a parent the position stays", false, true, true, QRect(7, 9, 400, 266)},
@@ -180,7 +184,7 @@ TEST_F(AnyImageTest, FitsPictureRatioAndCentres)
         QWidget parent;
         parent.resize(500, 300);
         TAnyImage image(c.parent ? &parent : nullptr);
-        image.SetBounds(7, 9, 400, 400);
+        image.SetBounds(7, 9, 400, c.height);
         if (!c.proportional)
             image.WriteProportional(false);
         image.WriteCenterOnParent(c.center);
