@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -143,9 +144,10 @@ void TAnyImage::FitProportional()
 
     int newWidth;
     int newHeight = Height();
-    // Compared as doubles: a tall control and a wide picture can give a
-    // width beyond the range of int, which then is never the one kept.
-    const double fullWidth = Height() * widthPerHeight;
+    // Truncated first, then compared as a double: a tall control and a wide
+    // picture can give a width beyond the range of int, which then is never
+    // the one kept; a width that truncates to the control's own still fits.
+    const double fullWidth = std::trunc(Height() * widthPerHeight);
     if (fullWidth > Width()) {
         newHeight = static_cast<int>(Width() * heightPerWidth);
         newWidth = Width();
