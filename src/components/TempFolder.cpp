@@ -11,21 +11,6 @@ namespace {
 
 constexpr unsigned ExpandCapacity = 256;
 
-// Expands reference ("%temp%") into buffer. A value that does not fit the
-// buffer, or that is the empty text, is treated like an unset variable: a
-// cut-off path could name some other folder, and an empty one would put the
-// working files in the current folder (or, once the separator is added, in
-// the root folder). Returns false in those cases, leaving the reference
-// itself in the buffer as an unexpanded variable would.
-bool ExpandFolder(const char *reference, char *buffer)
-{
-    const unsigned needed = ExpandEnvironmentStrings(reference, buffer, ExpandCapacity);
-    if (needed <= ExpandCapacity && buffer[0] != '\0')
-        return std::strcmp(buffer, reference) != 0;
-    std::snprintf(buffer, ExpandCapacity, "%s", reference);
-    return false;
-}
-
 } // namespace
 
 TTempFolder::TTempFolder(QObject *AOwner)
@@ -33,7 +18,8 @@ TTempFolder::TTempFolder(QObject *AOwner)
 {
     FPath.clear();
     FValid = true;
-    if (!ExpandFolder("%temp%", FExpandBuffer) && !ExpandFolder("%tmp%", FExpandBuffer))
+    if (!ExpandFolderVariable("%temp%", FExpandBuffer, ExpandCapacity) &&
+        !ExpandFolderVariable("%tmp%", FExpandBuffer, ExpandCapacity))
         FValid = false;
     FPath = QString::fromLocal8Bit(FExpandBuffer);
     if (!FPath.endsWith(QLatin1Char('/')))

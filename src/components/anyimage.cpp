@@ -18,20 +18,6 @@ namespace {
 // The expansion is offered 250 characters of the buffer.
 constexpr unsigned ExpandOffered = 250;
 
-// Expands reference into buffer. An empty value or one too long for the
-// buffer counts as not set: an empty folder would put the temporary bitmaps
-// in the current folder, a cut-off one in some other folder. Returns false
-// then, leaving the reference itself in the buffer as an unset variable
-// would.
-bool ExpandFolder(const char *reference, char *buffer)
-{
-    const unsigned needed = ExpandEnvironmentStrings(reference, buffer, ExpandOffered);
-    if (needed <= ExpandOffered && buffer[0] != '\0')
-        return std::strcmp(buffer, reference) != 0;
-    std::snprintf(buffer, ExpandOffered, "%s", reference);
-    return false;
-}
-
 // The client size of the control the image sits in. A child of a scroll
 // box lives in the box's content widget, which grows with its children; the
 // box's visible area is what it is centred in.
@@ -59,8 +45,8 @@ TAnyImage::TAnyImage(QWidget *AParent)
     FAutoFlush = true;
     FTruColor = true;
     FProportional = true;
-    if (!ExpandFolder("%temp%", FExpandBuffer))
-        ExpandFolder("%tmp%", FExpandBuffer);
+    if (!ExpandFolderVariable("%temp%", FExpandBuffer, ExpandOffered))
+        ExpandFolderVariable("%tmp%", FExpandBuffer, ExpandOffered);
     FTempFolder = QString::fromLocal8Bit(FExpandBuffer);
     if (!FTempFolder.endsWith(QLatin1Char('/')))
         FTempFolder += QLatin1Char('/');

@@ -1,5 +1,6 @@
 #include "platform/environment.h"
 
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 
@@ -63,4 +64,13 @@ unsigned ExpandEnvironmentStrings(const char *source, char *dest, unsigned capac
         std::memcpy(dest, expanded.c_str(), needed);
     }
     return needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<unsigned>(needed);
+}
+
+bool ExpandFolderVariable(const char *reference, char *buffer, unsigned capacity)
+{
+    const unsigned needed = ExpandEnvironmentStrings(reference, buffer, capacity);
+    if (needed <= capacity && buffer[0] != '\0')
+        return std::strcmp(buffer, reference) != 0;
+    std::snprintf(buffer, capacity, "%s", reference);
+    return false;
 }
