@@ -20,7 +20,7 @@
 namespace {
 
 // A bitmap built byte by byte. A negative height writes the rows top-down.
-struct BmpSpec {
+struct BmpLayout {
     int width = 7, height = 5;
     int bits = 24;               // 8 (palette), 16 (5-5-5), 24 or 32
     int headerSize = 40;         // 40, 108 or 124
@@ -29,13 +29,13 @@ struct BmpSpec {
     qint64 offBits = -1;         // -1: right after header, palette and gap
     int gap = 0;                 // bytes between the colour table and the rows
 
-    BmpSpec &Size(int w, int h) { width = w, height = h; return *this; }
-    BmpSpec &Bits(int b) { bits = b; return *this; }
-    BmpSpec &Header(int size) { headerSize = size; return *this; }
-    BmpSpec &Palette(const QList<QRgb> &p) { bits = 8, palette = p; return *this; }
-    BmpSpec &ColorsUsed(qint64 n) { colorsUsed = n; return *this; }
-    BmpSpec &OffBits(qint64 o) { offBits = o; return *this; }
-    BmpSpec &Gap(int g) { gap = g; return *this; }
+    BmpLayout &Size(int w, int h) { width = w, height = h; return *this; }
+    BmpLayout &Bits(int b) { bits = b; return *this; }
+    BmpLayout &Header(int size) { headerSize = size; return *this; }
+    BmpLayout &Palette(const QList<QRgb> &p) { bits = 8, palette = p; return *this; }
+    BmpLayout &ColorsUsed(qint64 n) { colorsUsed = n; return *this; }
+    BmpLayout &OffBits(qint64 o) { offBits = o; return *this; }
+    BmpLayout &Gap(int g) { gap = g; return *this; }
 };
 
 void Put16(QByteArray &b, int at, quint32 v) {
@@ -48,7 +48,7 @@ void Put32(QByteArray &b, int at, quint32 v) {
         b[at + i] = char(v >> (8 * i));
 }
 
-QByteArray MakeBmp(const BmpSpec &s) {
+QByteArray MakeBmp(const BmpLayout &s) {
     const int rows = s.height < 0 ? -s.height : s.height;
     const int stride = (s.width * s.bits + 31) / 32 * 4;
     const int paletteAt = 14 + s.headerSize;
@@ -148,37 +148,37 @@ protected:
 TEST_F(FastBitmap, PixelsEqualQtsReader) {
     struct Case {
         const char *name;
-        BmpSpec spec;
+        BmpLayout layout;
         QImage::Format format;  // what the load gives
     };
-    const BmpSpec v5 = BmpSpec().Size(6, 3).Header(124).Palette(Colors(16));
+    const BmpLayout v5 = BmpLayout().Size(6, 3).Header(124).Palette(Colors(16));
     const Case cases[] = {
-        {"24-bit bottom-up, rows without padding", BmpSpec().Size(8, 5), QImage::Format_BGR888},
-        {"24-bit, 1 byte of padding", BmpSpec().Size(5, 5), QImage::Format_BGR888},
-        {"24-bit, 2 bytes of padding", BmpSpec().Size(6, 5), QImage::Format_BGR888},
-        {"24-bit, 3 bytes of padding", BmpSpec().Size(7, 5), QImage::Format_BGR888},
-        {"24-bit top-down", BmpSpec().Size(7, -5), QImage::Format_BGR888},
-        {"24-bit single pixel", BmpSpec().Size(1, 1), QImage::Format_BGR888},
-        {"24-bit V4 header", BmpSpec().Size(5, -4).Header(108), QImage::Format_BGR888},
-        {"24-bit rows after a gap", BmpSpec().Size(5, 5).Gap(37), QImage::Format_BGR888},
-        {"8-bit, 16 colours, indices past the table", BmpSpec().Size(5, 5).Palette(Colors(16)),
+        {"24-bit bottom-up, rows without padding", BmpLayout().Size(8, 5), QImage::Format_BGR888},
+        {"24-bit, 1 byte of padding", BmpLayout().Size(5, 5), QImage::Format_BGR888},
+        {"24-bit, 2 bytes of padding", BmpLayout().Size(6, 5), QImage::Format_BGR888},
+        {"24-bit, 3 bytes of padding", BmpLayout().Size(7, 5), QImage::Format_BGR888},
+        {"24-bit top-down", BmpLayout().Size(7, -5), QImage::Format_BGR888},
+        {"24-bit single pixel", BmpLayout().Size(1, 1), QImage::Format_BGR888},
+        {"24-bit V4 header", BmpLayout().Size(5, -4).Header(108), QImage::Format_BGR888},
+        {"24-bit rows after a gap", BmpLayout().Size(5, 5).Gap(37), QImage::Format_BGR888},
+        {"8-bit, 16 colours, indices past the table", BmpLayout().Size(5, 5).Palette(Colors(16)),
          QImage::Format_Indexed8},
-        {"8-bit top-down, 3 colours", BmpSpec().Size(9, -4).Palette(Colors(3)),
+        {"8-bit top-down, 3 colours", BmpLayout().Size(9, -4).Palette(Colors(3)),
          QImage::Format_Indexed8},
-        {"8-bit, colour count 0 means 256", BmpSpec().Size(6, 5).Palette(Colors(256)).ColorsUsed(0),
+        {"8-bit, colour count 0 means 256", BmpLayout().Size(6, 5).Palette(Colors(256)).ColorsUsed(0),
          QImage::Format_Indexed8},
-        {"8-bit grey ramp", BmpSpec().Size(7, 5).Palette(GreyRamp()), QImage::Format_Grayscale8},
-        {"8-bit grey ramp top-down", BmpSpec().Size(3, -2).Palette(GreyRamp()),
+        {"8-bit grey ramp", BmpLayout().Size(7, 5).Palette(GreyRamp()), QImage::Format_Grayscale8},
+        {"8-bit grey ramp top-down", BmpLayout().Size(3, -2).Palette(GreyRamp()),
          QImage::Format_Grayscale8},
         {"8-bit V5 header", v5, QImage::Format_Indexed8},
         // Left to Qt's reader: other depths, and rows that overlap the header.
-        {"32-bit", BmpSpec().Size(5, 5).Bits(32), QImage::Format_RGB32},
-        {"16-bit", BmpSpec().Size(5, 5).Bits(16), QImage::Format_RGB32},
-        {"offset 0: rows straight after the header", BmpSpec().Size(5, 5).OffBits(0), QImage::Format_RGB32},
+        {"32-bit", BmpLayout().Size(5, 5).Bits(32), QImage::Format_RGB32},
+        {"16-bit", BmpLayout().Size(5, 5).Bits(16), QImage::Format_RGB32},
+        {"offset 0: rows straight after the header", BmpLayout().Size(5, 5).OffBits(0), QImage::Format_RGB32},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
-        const QByteArray bytes = MakeBmp(k.spec);
+        const QByteArray bytes = MakeBmp(k.layout);
         const QImage want = QtRead(bytes);
         ASSERT_FALSE(want.isNull());
         TBitmap b;
@@ -196,7 +196,7 @@ TEST_F(FastBitmap, PixelsEqualQtsReader) {
         QList<QRgb> almostGrey = GreyRamp();
         almostGrey[200] = off;
         TBitmap b;
-        b.LoadFromFile(Write(MakeBmp(BmpSpec().Palette(almostGrey))));
+        b.LoadFromFile(Write(MakeBmp(BmpLayout().Palette(almostGrey))));
         EXPECT_EQ(b.Image().format(), QImage::Format_Indexed8);
         EXPECT_EQ(b.Image().colorTable(), almostGrey);
     }
@@ -235,34 +235,34 @@ TEST_F(FastBitmap, BitmapsQtWritesLoadExactly) {
 TEST_F(FastBitmap, LyingOrCutFilesAreRefused) {
     struct Case {
         const char *name;
-        BmpSpec spec;
+        BmpLayout layout;
         std::vector<std::pair<int, quint32>> patches;  // 32-bit header fields overwritten
         int cut = 0;  // bytes taken off the end; negative: keep only that many
     };
     const Case cases[] = {
         {"24-bit, last row cut by a byte", {}, {}, 1},
-        {"24-bit top-down, last row cut by a byte", BmpSpec().Size(7, -5), {}, 1},
-        {"8-bit, last row cut by a byte", BmpSpec().Palette(Colors(16)), {}, 1},
+        {"24-bit top-down, last row cut by a byte", BmpLayout().Size(7, -5), {}, 1},
+        {"8-bit, last row cut by a byte", BmpLayout().Palette(Colors(16)), {}, 1},
         {"header only", {}, {}, -54},
-        {"cut inside the colour table", BmpSpec().Palette(GreyRamp()), {}, -500},
-        {"V5 header cut", BmpSpec().Header(124), {}, -100},
+        {"cut inside the colour table", BmpLayout().Palette(GreyRamp()), {}, -500},
+        {"V5 header cut", BmpLayout().Header(124), {}, -100},
         {"offset past the end", {}, {{10, 4000}}},
         {"offset near 4 GiB", {}, {{10, 0xFFFFFFF0u}}},
-        {"width past the library's limit", BmpSpec().Size(70000, 1), {}},
-        {"height past the library's limit, top-down", BmpSpec().Size(1, -70000), {}},
+        {"width past the library's limit", BmpLayout().Size(70000, 1), {}},
+        {"height past the library's limit, top-down", BmpLayout().Size(1, -70000), {}},
         {"four gigapixels claimed", {}, {{18, 65535}, {22, 65535}}},
         {"width 2^31 - 1", {}, {{18, 0x7FFFFFFFu}}},
         {"negative width", {}, {{18, quint32(-7)}}},
         {"height INT_MIN", {}, {{22, 0x80000000u}}},
         {"height 0", {}, {{22, 0}}},
-        {"more than 256 colours", BmpSpec().Palette(Colors(16)), {{46, 257}}},
-        {"colour count 2^32 - 1", BmpSpec().Palette(Colors(16)), {{46, 0xFFFFFFFFu}}},
-        {"32-bit cut by a byte (Qt's reader)", BmpSpec().Bits(32), {}, 1},
-        {"16-bit cut by a byte (Qt's reader)", BmpSpec().Bits(16), {}, 1},
+        {"more than 256 colours", BmpLayout().Palette(Colors(16)), {{46, 257}}},
+        {"colour count 2^32 - 1", BmpLayout().Palette(Colors(16)), {{46, 0xFFFFFFFFu}}},
+        {"32-bit cut by a byte (Qt's reader)", BmpLayout().Bits(32), {}, 1},
+        {"16-bit cut by a byte (Qt's reader)", BmpLayout().Bits(16), {}, 1},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
-        QByteArray bytes = MakeBmp(k.spec);
+        QByteArray bytes = MakeBmp(k.layout);
         for (const auto &[at, value] : k.patches)
             Put32(bytes, at, value);
         if (k.cut > 0)
@@ -284,7 +284,7 @@ TEST_F(FastBitmap, LyingOrCutFilesAreRefused) {
 // paint it at natural size and stretched, on a plain image and on the
 // premultiplied surface widgets paint on.
 TEST_F(FastBitmap, LoadedPicturesStretchAndPaintAsQtsDo) {
-    const QByteArray bytes = MakeBmp(BmpSpec().Size(7, 5));
+    const QByteArray bytes = MakeBmp(BmpLayout().Size(7, 5));
     TBitmap fast;
     fast.LoadFromFile(Write(bytes));
     ASSERT_EQ(fast.Image().format(), QImage::Format_BGR888);
@@ -314,11 +314,11 @@ TEST_F(FastBitmap, LoadedPicturesStretchAndPaintAsQtsDo) {
 // held keeps its pixels while others load and go, as the image view holds
 // its picture while it loads the next.
 TEST_F(FastBitmap, LargePicturesKeepTheirPixelsWhileOthersComeAndGo) {
-    const BmpSpec specs[] = {BmpSpec().Size(1001, 700), BmpSpec().Size(1001, -700), BmpSpec().Size(900, 800)};
+    const BmpLayout layouts[] = {BmpLayout().Size(1001, 700), BmpLayout().Size(1001, -700), BmpLayout().Size(900, 800)};
     QStringList files;
     std::vector<QImage> want;
-    for (const BmpSpec &spec : specs) {
-        const QByteArray bytes = MakeBmp(spec);
+    for (const BmpLayout &layout : layouts) {
+        const QByteArray bytes = MakeBmp(layout);
         files << Write(bytes, qPrintable(QStringLiteral("big%1.bmp").arg(files.size())));
         want.push_back(QtRead(bytes));
     }
