@@ -382,9 +382,7 @@ void TForm1::saveitClick(QObject *) {
     if (!save->Execute(this))
         return;
     const QString target = save->FileName();
-    save->SetInitialDir(ExtractFileDir(target));
-    load->SetInitialDir(save->InitialDir());
-    load->SetFileName(target);
+    FollowSaveName(target);
 
     // A byte copy of the preview, so the file saved is the one looked at.
     // The copy replaces the target only once complete; a failure leaves any
@@ -402,7 +400,12 @@ void TForm1::SaveAs1Click(QObject *) {
     save->SetFileName(QString());
     if (!save->Execute(this))
         return;
-    const QString target = save->FileName();
+    FollowSaveName(save->FileName());
+}
+
+// Both dialogs move to the folder of the name chosen for saving, and the
+// open dialog proposes that name.
+void TForm1::FollowSaveName(const QString &target) {
     save->SetInitialDir(ExtractFileDir(target));
     load->SetInitialDir(save->InitialDir());
     load->SetFileName(target);

@@ -119,6 +119,7 @@ private:
     bool FBoundsPending = true;
 
     void BuildVariants();
+    void FollowSaveName(const QString &target);
     void RestoreBounds();
     void BuildControls();
     void FormatWorkFiles();
