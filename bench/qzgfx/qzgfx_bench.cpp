@@ -71,8 +71,11 @@ void decodeJpeg(const std::vector<uint8_t> &bytes, std::vector<uint8_t> &out, in
     jpeg_destroy_decompress(&c);
 }
 
-// The encode the library does, done in memory: baseline, 4:2:0, optimised tables.
-size_t encodeJpeg(const uint8_t *bgr, size_t stride, int w, int h, int quality)
+// The encode the library does, done in memory: baseline, 4:2:0, optimised
+// tables (optimise off for making fixtures). The bytes are kept only when
+// asked for, so the timed encode pays for no copy.
+size_t encodeJpeg(const uint8_t *bgr, size_t stride, int w, int h, int quality, bool optimise = true,
+                  std::vector<uint8_t> *keep = nullptr)
 {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
@@ -87,7 +90,7 @@ size_t encodeJpeg(const uint8_t *bgr, size_t stride, int w, int h, int quality)
     c.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, quality, TRUE);
-    c.optimize_coding = TRUE;
+    c.optimize_coding = optimise ? TRUE : FALSE;
     jpeg_start_compress(&c, TRUE);
     std::vector<JSAMPROW> rows(static_cast<size_t>(h));
     for (int y = 0; y < h; ++y)
@@ -96,34 +99,16 @@ size_t encodeJpeg(const uint8_t *bgr, size_t stride, int w, int h, int quality)
         jpeg_write_scanlines(&c, rows.data() + c.next_scanline, c.image_height - c.next_scanline);
     jpeg_finish_compress(&c);
     jpeg_destroy_compress(&c);
+    if (keep)
+        keep->assign(buf, buf + size);
     std::free(buf);
     return size;
 }
 
 std::vector<uint8_t> encodeToVector(const uint8_t *bgr, size_t stride, int w, int h, int quality)
 {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char *buf = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buf, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(bgr + stride * c.next_scanline);
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<uint8_t> out(buf, buf + size);
-    std::free(buf);
+    std::vector<uint8_t> out;
+    encodeJpeg(bgr, stride, w, h, quality, false, &out);
     return out;
 }
 
